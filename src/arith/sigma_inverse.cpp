@@ -1,0 +1,79 @@
+#include "arith/sigma_inverse.hpp"
+
+#include <algorithm>
+
+#include "arith/wide.hpp"
+
+namespace arith {
+
+SigmaInverse::SigmaInverse(const Factorizer& factorizer) : factorizer_(factorizer) {}
+
+// sigma(p^k) = 1 + p + ... + p^k, or 0 when it exceeds `cap`.
+static std::uint64_t sigmaOfPower(std::uint64_t p, unsigned k, std::uint64_t cap) {
+  Uint128 sum = 1;
+  Uint128 power = 1;
+  for (unsigned i = 0; i < k; ++i) {
+    power *= p;
+    sum += power;
+    if (sum > cap) return 0;
+  }
+  return static_cast<std::uint64_t>(sum);
+}
+
+// Every prime power p^k (k >= 1) with sigma(p^k) == d.
+void SigmaInverse::listFactors(std::uint64_t d) {
+  // k = 1: p = d - 1. Odd primes give an even d, and 2 gives 3.
+  if ((d % 2 == 0 || d == 3) && factorizer_.isPrime(d - 1)) factors_.push_back({d - 1, d});
+  // k >= 2: p^k < d - 1 < (p + 1)^k, so p is the integer k-th root of d - 1.
+  // For odd p, sigma(p^k) is odd exactly when k is even; for p = 2 always odd.
+  for (unsigned k = 2; k + 1 < 64 && (std::uint64_t{1} << (k + 1)) - 1 <= d; ++k) {
+    if (d % 2 == 0 && k % 2 == 0) continue;
+    const std::uint64_t p = iroot(d - 1, k);
+    if (p < 2 || sigmaOfPower(p, k, d) != d) continue;
+    if (factorizer_.isPrime(p)) factors_.push_back({p, d});
+  }
+}
+
+common::Count SigmaInverse::count(std::uint64_t N) {
+  if (N == 1) return 1;  // m = 1
+  const std::vector<PrimePower> primes = factorizer_.factorize(N);
+  divisors_.assign(1, 1);
+  for (const PrimePower& pp : primes) {
+    const std::size_t before = divisors_.size();
+    std::uint64_t power = 1;
+    for (int e = 1; e <= pp.exponent; ++e) {
+      power *= pp.prime;
+      for (std::size_t k = 0; k < before; ++k) divisors_.push_back(divisors_[k] * power);
+    }
+  }
+  std::sort(divisors_.begin(), divisors_.end());
+
+  factors_.clear();
+  for (std::size_t k = 1; k < divisors_.size(); ++k) listFactors(divisors_[k]);
+  if (factors_.empty()) return 0;
+  std::sort(factors_.begin(), factors_.end(),
+            [](const Factor& a, const Factor& b) { return a.prime < b.prime; });
+
+  // ways_[i]: how many products of factors with distinct primes, among those
+  // taken so far, make divisors_[i]. Each prime is taken once, with at most
+  // one of its powers: a 0/1 knapsack, run from the largest divisor down.
+  ways_.assign(divisors_.size(), 0);
+  ways_[0] = 1;
+  for (std::size_t first = 0; first < factors_.size();) {
+    std::size_t last = first;
+    while (last < factors_.size() && factors_[last].prime == factors_[first].prime) ++last;
+    for (std::size_t i = divisors_.size(); i-- > 1;) {
+      const std::uint64_t n = divisors_[i];
+      for (std::size_t f = first; f < last; ++f) {
+        const std::uint64_t d = factors_[f].sigma;
+        if (d > n || n % d != 0) continue;
+        const auto rest = std::lower_bound(divisors_.begin(), divisors_.end(), n / d);
+        ways_[i] += ways_[static_cast<std::size_t>(rest - divisors_.begin())];
+      }
+    }
+    first = last;
+  }
+  return static_cast<common::Count>(ways_.back());
+}
+
+}  // namespace arith

@@ -1,0 +1,59 @@
+// The pairs file NN.txt: one record "count value " per value of the interval,
+// written during the scan. The writer also keeps a checksum of every run of
+// kChunk records, so that a reader can tell the file is still what was written.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/widths.hpp"
+
+namespace census {
+
+// The checksum of one record, chained onto the records before it in its chunk.
+inline std::uint64_t chainRecord(std::uint64_t h, common::Int64 count, common::Int64 value) {
+  auto mix = [](std::uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+  };
+  return mix(mix(h ^ static_cast<std::uint64_t>(count)) ^ static_cast<std::uint64_t>(value));
+}
+
+class PairsFile {
+ public:
+  static constexpr std::int64_t kChunk = 4096;  // records per checksum
+  static constexpr std::uint64_t kChunkSeed = 0x5ca1ab1e5eedULL;
+
+  explicit PairsFile(std::string path);
+  ~PairsFile();
+  PairsFile(const PairsFile&) = delete;
+  PairsFile& operator=(const PairsFile&) = delete;
+
+  void open();  // creates the file, or empties it; forgets the previous records
+  void record(common::Int64 ns, common::Int64 N);
+  void close();  // writes out what is buffered and closes; idempotent
+
+  const std::string& path() const { return path_; }
+  bool failed() const { return !reason_.empty(); }
+  const std::string& reason() const { return reason_; }  // the first failure, if any
+  std::int64_t records() const { return records_; }
+  const std::vector<std::uint64_t>& chunkChecksums() const { return checksums_; }
+
+ private:
+  void fail(const char* what);
+  void spill();
+
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::string buffer_;
+  std::string reason_;
+  std::int64_t records_ = 0;
+  std::vector<std::uint64_t> checksums_;
+};
+
+}  // namespace census

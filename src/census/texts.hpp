@@ -1,0 +1,43 @@
+// Every text the program shows, verbatim. They begin with their own line
+// feeds and end without one: the program adds nothing between them.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace census::texts {
+
+inline constexpr std::array<std::string_view, 6> kBanner = {
+    " \n   POUR MODIFIER LA TAILLE DU TEXTE ET DE LA FENETRE : [TOUCHE CTRL] + [MOLETTE DE LA SOURIS]. ",
+    " \n \n \t  *****     Effectifs des nombres ayant la somme de leurs diviseurs d'une valeur S, "
+    "pour S compris entre 2 limites.       ***** ",
+    " \n \n \n \t  Etant donne un intervalle [ L1 , L2 ]. ",
+    " \n \t  Pour tout entier S de cet intervalle, il y a n nombres  dont la somme des diviseurs vaut S.",
+    " \n \n \t  Cette extension affiche par ordre croissant des valeurs de n les effectifs correspondants "
+    "des valeurs de S situees dans l'intervalle.  ",
+    " \n \t  Une option permet d'afficher les valeurs de S correspondant a chaque effectif.",
+};
+
+inline constexpr std::string_view kNewCalculation = " \n \n \n \t Nouveau calcul , Oui[1] / Non[0] ? :  ";
+inline constexpr std::string_view kMaximum = "\n \n \n \t Valeur maximale de S ? ";
+inline constexpr std::string_view kMinimum = "\n \n \t Valeur minimale de S ? ";
+inline constexpr std::string_view kListingOption =
+    " \n \n \t Voulez-vous afficher les valeurs de S , Oui[1] / Non[0] ? :  ";
+
+// The report: its opening, then per count the summary line
+// kSummary1 a kSummary2 NN[a] kSummary3 L1 kSummary4 L2 kSummary5.
+inline constexpr std::string_view kReportStart = " \n \n ";
+inline constexpr std::string_view kSummary1 = "\n \n \n \t  Pour : ";
+inline constexpr std::string_view kSummary2 = " possibilites, il y a  ";
+inline constexpr std::string_view kSummary3 = " valeurs de S dans l'intervalle  [ ";
+inline constexpr std::string_view kSummary4 = " , ";
+inline constexpr std::string_view kSummary5 = " ]. \n ";
+
+// The listing under a count: the header, then every value followed by kValueEnd.
+inline constexpr std::string_view kListingHeader = "\n \t  Ces nombres sont :  -  ";
+inline constexpr std::string_view kValueEnd = "  -  ";
+
+// Standard error only.
+inline constexpr std::string_view kPairsWarning = "sigma-census: attention : fichier ";
+
+}  // namespace census::texts

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Runs the built program as a separate process with scripted answers, in a
+# temporary directory, and compares its whole standard output and exit status
+# with the transcripts kept beside this script.
+# Usage: end_to_end.sh PROGRAM TRANSCRIPT_DIR
+set -u
+program=$(realpath "$1")
+transcripts=$(realpath "$2")
+work=$(mktemp -d)
+trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+pass() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+expect() {  # expect DESCRIPTION COMMAND...: passes when the command succeeds
+  local what=$1
+  shift
+  if "$@"; then pass; else fail "$what"; fi
+}
+
+# Each transcript: answers from a pipe, and again from a regular file, must
+# give exactly the recorded output and exit status.
+for input in "$transcripts"/*.in; do
+  name=$(basename "$input" .in)
+  run=$(mktemp -d "$work/$name.XXXX")
+  (cd "$run" && cat "$input" | timeout 60 "$program" > out.pipe 2> err.pipe; echo $? > status.pipe)
+  (cd "$run" && timeout 60 "$program" < "$input" > out.file 2> err.file; echo $? > status.file)
+  for how in pipe file; do
+    expect "$name ($how): standard output" cmp -s "$run/out.$how" "$transcripts/$name.out"
+    expect "$name ($how): exit status" test "$(cat "$run/status.$how")" = "$(cat "$transcripts/$name.status")"
+    expect "$name ($how): nothing on standard error" test ! -s "$run/err.$how"
+  done
+done
+
+# The pairs file after a run: the last calculation with the listing on wrote it.
+run=$(mktemp -d "$work/pairs.XXXX")
+(cd "$run" && printf '12\n1\n1\n0\n' | "$program" > /dev/null)
+expect "pairs file of [1, 12]" test "$(cat "$run/NN.txt")" = "1 1 0 2 1 3 1 4 0 5 1 6 1 7 1 8 0 9 0 10 0 11 2 12 "
+(cd "$run" && printf '12\n1\n0\n0\n' | "$program" > /dev/null)
+expect "pairs file emptied by a calculation without listing" test -f "$run/NN.txt" -a ! -s "$run/NN.txt"
+
+# A pairs file that cannot be written: NN.txt is a directory.
+reference=$(mktemp -d "$work/ref.XXXX")
+(cd "$reference" && printf '300\n1\n1\n0\n' | "$program" > out)
+run=$(mktemp -d "$work/dir.XXXX")
+mkdir "$run/NN.txt"
+(cd "$run" && printf '300\n1\n1\n0\n' | "$program" > out 2> err)
+expect "listing without a writable file" cmp -s "$run/out" "$reference/out"
+expect "one warning when the file cannot be made" test "$(wc -l < "$run/err")" = 1
+
+# Writes that fail part-way: a file-size limit, with SIGXFSZ ignored so that
+# the write returns an error instead of killing the process.
+run=$(mktemp -d "$work/limit.XXXX")
+(cd "$reference" && printf '100000\n1\n1\n0\n' | "$program" > big)
+# The limit applies to the program alone: its output goes through a pipe.
+(cd "$run" && { (trap '' XFSZ && ulimit -f 100 && printf '100000\n1\n1\n0\n' | "$program" 2> err; echo $? > status) | cat > big; })
+expect "listing with a file-size limit" cmp -s "$run/big" "$reference/big"
+expect "exit status with a file-size limit" test "$(cat "$run/status")" = 1
+expect "one warning with a file-size limit" test "$(wc -l < "$run/err")" = 1
+
+# A directory without write permission, for a user other than root.
+if command -v setpriv > /dev/null && [ "$(id -u)" = 0 ] && id nobody > /dev/null 2>&1; then
+  run=$(mktemp -d "$work/ro.XXXX")
+  chmod 755 "$work" "$run"
+  (cd "$run" && printf '300\n1\n1\n0\n' | setpriv --reuid=nobody --regid=nogroup --clear-groups "$program" > "$work/ro.out" 2> "$work/ro.err")
+  expect "listing in a read-only directory" cmp -s "$work/ro.out" "$reference/out"
+  expect "one warning in a read-only directory" test "$(wc -l < "$work/ro.err")" = 1
+fi
+
+# Standard output closed early: the program ends, it does not hang.
+run=$(mktemp -d "$work/head.XXXX")
+(cd "$run" && yes 1 | timeout 20 "$program" | head -c 100 > /dev/null)
+expect "output closed early ends the program" test "${PIPESTATUS[1]:-0}" != 124
+(cd "$run" && printf '100000\n1\n1\n0\n' | timeout 20 "$program" | head -c 100 > /dev/null; test "${PIPESTATUS[1]}" != 124)
+expect "output closed during a listing ends the program" test $? = 0
+
+# A token of 10 MB is refused like any other; the answers after it are read.
+run=$(mktemp -d "$work/huge.XXXX")
+(cd "$run" && { head -c 10000000 /dev/zero | tr '\0' '7'; printf '\n12\n1\n0\n0\n'; } | timeout 60 "$program" > out; echo $? > status)
+expect "huge token: exit status" test "$(cat "$run/status")" = 1
+expect "huge token: asked again" test "$(grep -c 'Valeur maximale' "$run/out")" = 2
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]

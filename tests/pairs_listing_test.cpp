@@ -1,0 +1,141 @@
+// The pairs file's bytes, and listings that stay right when the file fails.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "arith/divisor_arithmetic.hpp"
+#include "census/census.hpp"
+#include "console/console.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class PairsListing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) / ("pairs_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all);
+    fs::remove_all(dir_);
+  }
+
+  struct Run {
+    std::string out;
+    std::string err;
+  };
+  // Runs whole calculations from `answers`; `between` runs after each scan, before the report.
+  Run run(const std::string& answers, std::size_t budget = std::size_t{1} << 24) {
+    std::istringstream in(answers);
+    std::ostringstream out;
+    std::ostringstream err;
+    console::Console console(in, out);
+    arith::DivisorArithmetic arithmetic(2);
+    census::Census census(console, arithmetic, out, err, false, (dir_ / "NN.txt").string());
+    census.setListingBudget(budget);
+    if (tamper) census.setBeforeReport(tamper);
+    census.main();
+    return {out.str(), err.str()};
+  }
+
+  fs::path dir_;
+  std::function<void()> tamper;
+};
+
+// The listing of [1, 12] as it must appear after each summary line.
+const std::string kListing12 =
+    "\n \t  Ces nombres sont :  -  2  -  5  -  9  -  10  -  11  -  ";
+
+TEST_F(PairsListing, FileBytesAndListingOfSmallIntervals) {
+  const Run r = run("12 1 1 1 12 12 1 0");
+  EXPECT_EQ(r.err, "");
+  // The second calculation rewrote the file: one record, 5 bytes.
+  EXPECT_EQ(slurp(dir_ / "NN.txt"), "2 12 ");
+  EXPECT_NE(r.out.find("[ 1 , 12 ]. \n \n \t  Ces nombres sont :  -  2  -  5  -  9  -  10  -  11  -  "),
+            std::string::npos);
+  EXPECT_NE(r.out.find("Ces nombres sont :  -  1  -  3  -  4  -  6  -  7  -  8  -  "), std::string::npos);
+  EXPECT_NE(r.out.find("[ 12 , 12 ]. \n \n \t  Ces nombres sont :  -  12  -  "), std::string::npos);
+}
+
+TEST_F(PairsListing, FileOfTwelveRecordsThenEmptiedByAnOptionZeroCalculation) {
+  run("12 1 1 0");
+  EXPECT_EQ(slurp(dir_ / "NN.txt"), "1 1 0 2 1 3 1 4 0 5 1 6 1 7 1 8 0 9 0 10 0 11 2 12 ");
+  EXPECT_EQ(slurp(dir_ / "NN.txt").size(), 51u);
+  run("12 1 1 1 12 1 0 0");
+  EXPECT_TRUE(fs::exists(dir_ / "NN.txt"));
+  EXPECT_EQ(fs::file_size(dir_ / "NN.txt"), 0u);
+}
+
+TEST_F(PairsListing, FewPassesGiveTheSameListingAsOne) {
+  // A budget of 3 values forces one pass per count or two; the report must not change.
+  const Run wide = run("3000 1 1 0");
+  const Run narrow = run("3000 1 1 0", 3);
+  EXPECT_EQ(narrow.out, wide.out);
+  EXPECT_EQ(wide.err, "");
+}
+
+TEST_F(PairsListing, UncreatableFileGivesTheSameListingAndOneWarning) {
+  const Run good = run("200 1 1 0");
+  fs::remove(dir_ / "NN.txt");
+  fs::create_directory(dir_ / "NN.txt");  // a directory in the file's place
+  const Run bad = run("200 1 1 0");
+  EXPECT_EQ(bad.out, good.out);
+  EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
+  EXPECT_NE(bad.err.find("NN.txt"), std::string::npos);
+}
+
+TEST_F(PairsListing, TamperedFileGivesTheSameListingAndOneWarning) {
+  const Run good = run("20000 1 1 0");
+  const fs::path file = dir_ / "NN.txt";
+  const std::string written = slurp(file);
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+  };
+  const std::vector<Case> cases = {
+      {"cut short", [&] { fs::resize_file(file, written.size() / 2); }},
+      {"removed", [&] { fs::remove(file); }},
+      {"count altered", [&] {
+         std::string text = written;
+         const std::size_t at = text.find(" 15000 ") - 1;  // the count of 15000
+         text[at] = text[at] == '0' ? '1' : '0';
+         std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+       }},
+      {"stale file", [&] { std::ofstream(file, std::ios::binary | std::ios::trunc) << "7 1 7 2 "; }},
+      {"trailing data", [&] { std::ofstream(file, std::ios::binary | std::ios::app) << "1 20001 "; }},
+      {"garbage", [&] { std::ofstream(file, std::ios::binary | std::ios::trunc) << "x"; }},
+  };
+  for (const Case& c : cases) {
+    tamper = c.change;
+    const Run bad = run("20000 1 1 0");
+    EXPECT_EQ(bad.out, good.out) << c.name;
+    EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << c.name;
+  }
+}
+
+TEST_F(PairsListing, UnwritableDirectory) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+  const Run good = run("100 1 1 0");
+  fs::remove(dir_ / "NN.txt");
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  const Run bad = run("100 1 1 0");
+  EXPECT_EQ(bad.out, good.out);
+  EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
+}
+
+}  // namespace
