@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "arith/parallel.hpp"
 #include "arith/sigma_inverse.hpp"
 #include "arith/sigma_sieve.hpp"
 #include "arith/wide.hpp"
+#include "arith/zeroed_pages.hpp"
 
 namespace arith {
 
@@ -23,39 +23,88 @@ unsigned defaultThreads(unsigned requested) {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
+// Exact counts of the few values of a block that reach 255: a small open-
+// addressing table keyed by the value's offset in the block.
+class LargeCounts {
+ public:
+  LargeCounts() : slots_(1024) {}
+
+  Count& operator[](std::uint32_t offset) {
+    if (4 * (used_ + 1) > 3 * slots_.size()) grow();
+    Slot& slot = find(offset);
+    if (slot.key == 0) {
+      slot.key = offset + 1;
+      ++used_;
+    }
+    return slot.count;
+  }
+  template <class Visit>
+  void forEach(const Visit& visit) const {
+    for (const Slot& slot : slots_) {
+      if (slot.key != 0) visit(slot.key - 1, slot.count);
+    }
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t key = 0;  // offset + 1; 0 for an empty slot
+    Count count = 0;
+  };
+  Slot& find(std::uint32_t offset) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t k = (offset * 0x9E3779B1u) & mask;
+    while (slots_[k].key != 0 && slots_[k].key != offset + 1) k = (k + 1) & mask;
+    return slots_[k];
+  }
+  void grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.key != 0) find(slot.key - 1) = slot;
+    }
+  }
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+};
+
 // Counts of a block of values, one byte each: a count of 255 or more is kept
-// exactly in a side table, which only a handful of values ever need.
+// exactly in a side table, which only a few values in a thousand ever need.
 class ByteCounts {
  public:
-  explicit ByteCounts(std::uint64_t size) : small_(size, 0) {}
+  using Large = LargeCounts;
+
+  explicit ByteCounts(std::uint64_t size) : small_(size) {}
+
+  const std::uint8_t* address(std::uint64_t offset) const { return small_.data() + offset; }
 
   // Only one thread bumps a given part of the block, and each part has its own side table.
-  void bump(std::uint64_t offset, std::unordered_map<std::uint64_t, Count>& large) {
-    std::uint8_t& c = small_[offset];
+  void bump(std::uint64_t offset, Large& large) {
+    std::uint8_t& c = small_.data()[offset];
     if (c < kLarge - 1) {
       ++c;
     } else if (c == kLarge - 1) {
       c = kLarge;
-      large[offset] = kLarge;
+      large[static_cast<std::uint32_t>(offset)] = kLarge;
     } else {
-      ++large[offset];
+      ++large[static_cast<std::uint32_t>(offset)];
     }
   }
-  Count get(std::uint64_t offset, const std::vector<std::unordered_map<std::uint64_t, Count>>& large) const {
-    const std::uint8_t c = small_[offset];
-    if (c != kLarge) return c;
-    for (const auto& part : large) {
-      const auto found = part.find(offset);
-      if (found != part.end()) return found->second;
+
+  // counts[k] = the count of offset start + k; `large` sorted by offset, and
+  // `next` the first of its entries not yet used.
+  void copy(std::uint64_t start, std::span<Count> counts,
+            const std::vector<std::pair<std::uint64_t, Count>>& large, std::size_t& next) const {
+    const std::uint8_t* small = small_.data() + start;
+    for (std::size_t k = 0; k < counts.size(); ++k) counts[k] = small[k];
+    for (; next < large.size() && large[next].first < start + counts.size(); ++next) {
+      counts[large[next].first - start] = large[next].second;
     }
-    return kLarge;
   }
 
  private:
   static constexpr std::uint8_t kLarge = 255;
-  std::vector<std::uint8_t> small_;
+  ZeroedPages small_;
 };
-
 }  // namespace
 
 DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t blockValues)
@@ -134,53 +183,85 @@ void DivisorArithmetic::sieveBlock(const BlockPlan& block, const CountSink& sink
   // m = 1 (sigma 1) is always taken.
   const std::uint64_t lo = block.lowestCandidate;
   const std::uint64_t hi = std::max<std::uint64_t>(block.last, 2);
-  constexpr std::uint64_t kBuckets = 4096;
+  constexpr std::uint64_t kBuckets = 1024;
   table_.extendPast(static_cast<Int64>(isqrt(hi - 1)));
 
   ByteCounts counts(width);
-  std::vector<std::unordered_map<std::uint64_t, Count>> large(threads_);
+  std::vector<ByteCounts::Large> large(threads_);
   // The sums that fall in the block are first sorted into buckets of values
   // small enough for the cache, then counted bucket by bucket: counting them
   // straight into the whole block would miss the cache at nearly every sum.
   unsigned shift = 0;
   while (((width - 1) >> shift) >= kBuckets) ++shift;
   const std::uint64_t buckets = ((width - 1) >> shift) + 1;
-  // lists[t * (buckets + 1) + b]: the offsets of bucket b found by thread t;
-  // bucket `buckets` takes the sums outside the block, and is never counted.
-  std::vector<std::vector<std::uint32_t>> lists(threads_ * (buckets + 1));
+  // Per thread, for its share of a chunk: the offsets of the sums in the block
+  // as found, then the same sorted by bucket, bucket b at [starts[b], starts[b + 1]).
+  struct Share {
+    std::vector<std::uint32_t> found;
+    std::vector<std::uint32_t> sorted;
+    std::vector<std::uint64_t> starts;
+    explicit Share(const std::vector<common::Int64>& Nprem) : sieve(Nprem) {}
+    SigmaSieve sieve;
+  };
+  std::vector<Share> shares(threads_, Share(table_.Nprem));
+  const std::uint64_t chunkSize = std::min(CensusPlanner::kSieveChunk, hi - lo);
+  for (Share& share : shares) {
+    share.found.resize(chunkSize / threads_ + 1);
+    share.sorted.resize(chunkSize / threads_ + 1);
+    share.starts.resize(buckets + 1);
+  }
 
   for (std::uint64_t chunk = lo; chunk < hi; chunk += CensusPlanner::kSieveChunk) {
     const std::uint64_t end = std::min(hi, chunk + CensusPlanner::kSieveChunk);
     const std::uint64_t size = end - chunk;
     runParallel(threads_, [&](unsigned t) {
-      std::vector<std::uint32_t>* mine = lists.data() + t * (buckets + 1);
-      for (std::uint64_t b = 0; b <= buckets; ++b) mine[b].clear();
-      SigmaSieve sieve(table_.Nprem, chunk + size * t / threads_, chunk + size * (t + 1) / threads_);
-      for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
+      Share& share = shares[t];
+      std::uint32_t* found = share.found.data();
+      std::size_t kept = 0;
+      share.sieve.start(chunk + size * t / threads_, chunk + size * (t + 1) / threads_);
+      for (auto sums = share.sieve.next(); !sums.empty(); sums = share.sieve.next()) {
         for (const std::uint64_t sigma : sums) {
           const std::uint64_t offset = sigma - first;  // wraps when sigma < first
-          const std::uint64_t bucket = offset < width ? offset >> shift : buckets;
-          mine[bucket].push_back(static_cast<std::uint32_t>(offset));
+          found[kept] = static_cast<std::uint32_t>(offset);
+          kept += offset < width ? 1 : 0;
         }
       }
+      // A counting sort by bucket.
+      std::uint64_t* starts = share.starts.data();
+      std::fill(starts, starts + buckets + 1, 0);
+      for (std::size_t k = 0; k < kept; ++k) ++starts[(found[k] >> shift) + 1];
+      for (std::uint64_t b = 1; b <= buckets; ++b) starts[b] += starts[b - 1];
+      std::vector<std::uint64_t> next(starts, starts + buckets);
+      for (std::size_t k = 0; k < kept; ++k) share.sorted[next[found[k] >> shift]++] = found[k];
     });
     // Each thread counts its own buckets, so no two threads touch one count.
     runParallel(threads_, [&](unsigned t) {
       for (std::uint64_t b = buckets * t / threads_; b < buckets * (t + 1) / threads_; ++b) {
-        for (unsigned from = 0; from < threads_; ++from) {
-          for (const std::uint32_t offset : lists[from * (buckets + 1) + b]) counts.bump(offset, large[t]);
+        for (const Share& share : shares) {
+          const std::uint32_t* sorted = share.sorted.data();
+          const std::uint64_t stop = share.starts[b + 1];
+          for (std::uint64_t k = share.starts[b]; k < stop; ++k) {
+            // Fetch a few sums ahead: the counts they land on are rarely cached.
+            if (k + 16 < stop) __builtin_prefetch(counts.address(sorted[k + 16]), 1);
+            counts.bump(sorted[k], large[t]);
+          }
         }
       }
     });
     done(static_cast<double>(end - lo) / static_cast<double>(hi - lo) * 0.95);
   }
 
-  std::vector<Count> out;
+  std::vector<std::pair<std::uint64_t, Count>> largeSorted;
+  for (const auto& part : large) {
+    part.forEach([&](std::uint64_t offset, Count count) { largeSorted.emplace_back(offset, count); });
+  }
+  std::sort(largeSorted.begin(), largeSorted.end());
+  std::size_t nextLarge = 0;
+  std::vector<Count> out(std::min(CensusPlanner::kInversionBlock, width));
   for (std::uint64_t start = 0; start < width; start += CensusPlanner::kInversionBlock) {
-    const std::uint64_t size = std::min(CensusPlanner::kInversionBlock, width - start);
-    out.resize(size);
-    for (std::uint64_t k = 0; k < size; ++k) out[k] = counts.get(start + k, large);
-    sink(static_cast<Int64>(first + start), out);
+    const std::span<Count> part(out.data(), std::min(CensusPlanner::kInversionBlock, width - start));
+    counts.copy(start, part, largeSorted, nextLarge);
+    sink(static_cast<Int64>(first + start), part);
   }
   done(1.0);
 }

@@ -6,19 +6,30 @@
 
 namespace arith {
 
+SigmaSieve::SigmaSieve(const std::vector<common::Int64>& Nprem)
+    : Nprem_(Nprem), sigma_(kSegment), found_(kSegment) {}
+
 SigmaSieve::SigmaSieve(const std::vector<common::Int64>& Nprem, std::uint64_t lo, std::uint64_t hi)
-    : sigma_(kSegment), found_(kSegment), segmentStart_(lo), cursor_(lo), hi_(hi) {
+    : SigmaSieve(Nprem) {
+  start(lo, hi);
+}
+
+void SigmaSieve::start(std::uint64_t lo, std::uint64_t hi) {
+  segmentStart_ = lo;
+  cursor_ = lo;
+  hi_ = hi;
+  strides_.clear();
   if (hi <= lo) return;
   const std::uint64_t top = hi - 1;
-  for (std::size_t j = 2; j < Nprem.size(); ++j) {
-    const auto p = static_cast<std::uint64_t>(Nprem[j]);
+  for (std::size_t j = 2; j < Nprem_.size(); ++j) {
+    const auto p = static_cast<std::uint64_t>(Nprem_[j]);
     if (p * p > top) break;
     std::uint64_t power = p;
     std::uint64_t sigma = 1 + p;
     for (;;) {
       const std::uint64_t quotient = (lo + power - 1) / power;
-      strides_.push_back({power, sigma, static_cast<double>(power), quotient * power, static_cast<std::uint32_t>(p),
-                          static_cast<std::uint32_t>(quotient % p)});
+      strides_.push_back({power, sigma, static_cast<double>(power), quotient * power,
+                          static_cast<std::uint32_t>(p), static_cast<std::uint32_t>(quotient % p)});
       if (power > top / p) break;
       power *= p;
       sigma = sigma * p + 1;
@@ -58,10 +69,11 @@ std::span<const std::uint64_t> SigmaSieve::next() {
   // Every number here is an integer below 2^52, held exactly in a double, so
   // the products and the quotient are exact; in doubles the loop runs on
   // vector registers.
-  double m = static_cast<double>(lo);
-  for (std::size_t i = 0; i < size; ++i, m += 1.0) {
-    const double rest = m / found[i];
-    found[i] = rest == 1.0 ? 1.0 : rest + 1.0;
+  const auto base = static_cast<double>(static_cast<std::int64_t>(lo));
+  const auto count = static_cast<std::int32_t>(size);  // a segment is far below 2^31
+  for (std::int32_t i = 0; i < count; ++i) {
+    const double rest = (base + static_cast<double>(i)) / found[i];
+    found[i] = rest + static_cast<double>(rest > 1.0);  // q + 1, or 1 when nothing is left
   }
   for (std::size_t i = 0; i < size; ++i) sigma[i] *= static_cast<std::uint64_t>(static_cast<std::int64_t>(found[i]));
   cursor_ = end;

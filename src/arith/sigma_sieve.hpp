@@ -19,13 +19,17 @@ namespace arith {
 
 class SigmaSieve {
  public:
-  static constexpr std::uint64_t kSegment = std::uint64_t{1} << 14;
+  static constexpr std::uint64_t kSegment = std::uint64_t{1} << 15;
   // Above this the cofactor division below is no longer exact in double precision.
   static constexpr std::uint64_t kCeiling = std::uint64_t{1} << 52;
 
-  // The range [lo, hi), 1 <= lo <= hi <= kCeiling. Nprem must hold every prime
-  // up to the square root of hi - 1.
+  // Nprem must hold every prime up to the square root of the end of any range.
+  explicit SigmaSieve(const std::vector<common::Int64>& Nprem);
+  // Also starts on the range [lo, hi).
   SigmaSieve(const std::vector<common::Int64>& Nprem, std::uint64_t lo, std::uint64_t hi);
+
+  // Starts on the range [lo, hi), 1 <= lo <= hi <= kCeiling, keeping the buffers.
+  void start(std::uint64_t lo, std::uint64_t hi);
 
   // sigma of the next segment of the range, starting at position(); empty at
   // the end. The span lives until the next call.
@@ -42,12 +46,13 @@ class SigmaSieve {
     std::uint32_t phase;   // (next / p^k) mod p: 0 when p^(k+1) divides next
   };
 
+  const std::vector<common::Int64>& Nprem_;
   std::vector<Stride> strides_;
   std::vector<std::uint64_t> sigma_;
   std::vector<double> found_;  // product of the prime powers found, exact below 2^52
-  std::uint64_t segmentStart_;
-  std::uint64_t cursor_;
-  std::uint64_t hi_;
+  std::uint64_t segmentStart_ = 1;
+  std::uint64_t cursor_ = 1;
+  std::uint64_t hi_ = 1;
 };
 
 }  // namespace arith

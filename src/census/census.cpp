@@ -76,14 +76,19 @@ void Census::scan() {
   arithmetic_.countDivisorSums(
       L1, L2,
       [&](Int64 /*first*/, std::span<const common::Count> counts) {
+        const bool recording = af == 1;
+        Int64* histogram = NN.data();
         for (const common::Count count : counts) {
           const auto ns = static_cast<Int64>(count);
-          while (nsmax < ns) {
-            NN.push_back(0);
-            ++nsmax;
+          if (ns > nsmax) {
+            while (nsmax < ns) {
+              NN.push_back(0);
+              ++nsmax;
+            }
+            histogram = NN.data();
           }
-          if (af == 1) Flux.record(ns, N);
-          ++NN[static_cast<std::size_t>(ns)];
+          if (recording) Flux.record(ns, N);
+          ++histogram[ns];
           ++N;
         }
       },
