@@ -67,7 +67,8 @@ TEST(FastEngine, SameCountsWhateverTheThreads) {
 TEST(FastEngine, KnownCounts) {
   arith::PrimeTable table;
   arith::Factorizer factorizer(table);
-  arith::SigmaInverse inverse(factorizer);
+  arith::CubicSums cubicSums(table);
+  arith::SigmaInverse inverse(factorizer, cubicSums);
   EXPECT_EQ(inverse.count(1), 1u);
   EXPECT_EQ(inverse.count(2), 0u);
   EXPECT_EQ(inverse.count(12), 2u);
@@ -86,7 +87,8 @@ TEST(FastEngine, InversionOfPowersOfTwoNear2To32And2To53And2To63) {
   const std::vector<int> exponents = {2, 3, 5, 7, 13, 17, 19, 31, 61};
   arith::PrimeTable table;
   arith::Factorizer factorizer(table);
-  arith::SigmaInverse inverse(factorizer);
+  arith::CubicSums cubicSums(table);
+  arith::SigmaInverse inverse(factorizer, cubicSums);
   for (int k : {31, 32, 33, 52, 53, 54, 61, 62}) {
     Count sets = 0;
     for (unsigned mask = 0; mask < (1u << exponents.size()); ++mask) {

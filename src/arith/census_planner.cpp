@@ -9,12 +9,15 @@ namespace arith {
 
 namespace {
 
-// Seconds per unit of work, measured on one core of the 2-core reference
-// machine with bench/ (see bench/README.md).
-constexpr double kSievePerCandidate = 4.0e-9;
-constexpr double kCountPerValue = 0.5e-9;
-constexpr double kInversionPerValue = 1.5e-6;      // at 2^32
-constexpr double kInversionGrowthPerBit = 0.06e-6;  // factorizing gets harder as values grow
+// Seconds of one core per unit of work, measured on the 2-core reference
+// machine with bench/run.sh (see bench/README.md): the sieve per candidate,
+// counting included, and per value handed to the census; the inversion per
+// value, which grows with the size of the values (4 us near 2^27, 10 us near
+// 2^40, 37 us near 2^63).
+constexpr double kSievePerCandidate = 18e-9;
+constexpr double kCountPerValue = 4e-9;
+constexpr double kInversionPerValueAt27Bits = 4e-6;
+constexpr double kInversionBitsPerDoubling = 10;
 
 double robinBound(double m) {
   const double lnln = std::log(std::log(m));
@@ -53,7 +56,8 @@ double CensusPlanner::sieveCost(std::uint64_t first, std::uint64_t last) const {
 
 double CensusPlanner::inversionCost(std::uint64_t first, std::uint64_t last) const {
   const double bits = std::log2(static_cast<double>(last) + 1);
-  const double perValue = kInversionPerValue + std::max(0.0, bits - 32) * kInversionGrowthPerBit;
+  const double perValue =
+      kInversionPerValueAt27Bits * std::exp2(std::max(0.0, bits - 27) / kInversionBitsPerDoubling);
   return static_cast<double>(last - first + 1) * perValue / threads_;
 }
 

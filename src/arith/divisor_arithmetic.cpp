@@ -269,6 +269,7 @@ void DivisorArithmetic::sieveBlock(const BlockPlan& block, const CountSink& sink
 void DivisorArithmetic::invertBlock(const BlockPlan& block, const CountSink& sink,
                                     const std::function<void(double)>& done) {
   if (!factorizer_) factorizer_ = std::make_unique<Factorizer>(table_);
+  if (!cubicSums_) cubicSums_ = std::make_unique<CubicSums>(table_);
   const std::uint64_t width = block.last - block.first + 1;
   std::vector<Count> out;
   for (std::uint64_t start = 0; start < width; start += CensusPlanner::kInversionBlock) {
@@ -279,7 +280,7 @@ void DivisorArithmetic::invertBlock(const BlockPlan& block, const CountSink& sin
     constexpr std::uint64_t kBatch = 16;
     std::atomic<std::uint64_t> next{0};
     runParallel(threads_, [&](unsigned) {
-      SigmaInverse inverse(*factorizer_);
+      SigmaInverse inverse(*factorizer_, *cubicSums_);
       for (std::uint64_t k = next.fetch_add(kBatch); k < size; k = next.fetch_add(kBatch)) {
         const std::uint64_t stop = std::min(size, k + kBatch);
         for (std::uint64_t j = k; j < stop; ++j) out[j] = inverse.count(first + j);

@@ -11,6 +11,7 @@
 #include "arith/divisor_engine.hpp"
 #include "arith/factorizer.hpp"
 #include "arith/prime_table.hpp"
+#include "arith/sigma_inverse.hpp"
 #include "common/widths.hpp"
 
 namespace arith {
@@ -49,7 +50,8 @@ class DivisorArithmetic {
   PrimeTable table_;
   DivisorEngine engine_;
   CensusPlanner planner_;
-  std::unique_ptr<Factorizer> factorizer_;  // made on first use: it grows the table
+  std::unique_ptr<Factorizer> factorizer_;  // made on first use: they grow the table
+  std::unique_ptr<CubicSums> cubicSums_;
 };
 
 }  // namespace arith

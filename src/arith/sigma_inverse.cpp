@@ -6,32 +6,38 @@
 
 namespace arith {
 
-SigmaInverse::SigmaInverse(const Factorizer& factorizer) : factorizer_(factorizer) {}
-
-// sigma(p^k) = 1 + p + ... + p^k, or 0 when it exceeds `cap`.
-static std::uint64_t sigmaOfPower(std::uint64_t p, unsigned k, std::uint64_t cap) {
-  Uint128 sum = 1;
-  Uint128 power = 1;
-  for (unsigned i = 0; i < k; ++i) {
-    power *= p;
-    sum += power;
-    if (sum > cap) return 0;
+CubicSums::CubicSums(PrimeTable& table) {
+  constexpr std::uint64_t kTop = (std::uint64_t{1} << 63) - 1;
+  constexpr std::uint64_t kLargestPrime = std::uint64_t{1} << 21;  // (2^21)^3 = 2^63
+  table.extendPast(static_cast<common::Int64>(kLargestPrime));
+  for (std::size_t j = 1; j < table.Nprem.size(); ++j) {
+    const auto p = static_cast<std::uint64_t>(table.Nprem[j]);
+    if (p > kLargestPrime) break;
+    // sigma(p^k) = sigma(p^(k-1)) * p + 1, kept while it stays below 2^63.
+    Uint128 sigma = 1 + p + static_cast<Uint128>(p) * p;
+    for (;;) {
+      sigma = sigma * p + 1;
+      if (sigma > kTop) break;
+      sums_.emplace_back(static_cast<std::uint64_t>(sigma), p);
+    }
   }
-  return static_cast<std::uint64_t>(sum);
+  std::sort(sums_.begin(), sums_.end());
 }
+
+SigmaInverse::SigmaInverse(const Factorizer& factorizer, const CubicSums& cubicSums)
+    : factorizer_(factorizer), cubicSums_(cubicSums) {}
 
 // Every prime power p^k (k >= 1) with sigma(p^k) == d.
 void SigmaInverse::listFactors(std::uint64_t d) {
   // k = 1: p = d - 1. Odd primes give an even d, and 2 gives 3.
   if ((d % 2 == 0 || d == 3) && factorizer_.isPrime(d - 1)) factors_.push_back({d - 1, d});
-  // k >= 2: p^k < d - 1 < (p + 1)^k, so p is the integer k-th root of d - 1.
-  // For odd p, sigma(p^k) is odd exactly when k is even; for p = 2 always odd.
-  for (unsigned k = 2; k + 1 < 64 && (std::uint64_t{1} << (k + 1)) - 1 <= d; ++k) {
-    if (d % 2 == 0 && k % 2 == 0) continue;
-    const std::uint64_t p = iroot(d - 1, k);
-    if (p < 2 || sigmaOfPower(p, k, d) != d) continue;
-    if (factorizer_.isPrime(p)) factors_.push_back({p, d});
+  // k = 2: p^2 < d - 1 = p^2 + p < (p + 1)^2, so p is the square root of d - 1.
+  // sigma(p^2) is always odd.
+  if (d % 2 == 1 && d >= 7) {
+    const std::uint64_t p = isqrt(d - 1);
+    if (p * p + p + 1 == d && factorizer_.isPrime(p)) factors_.push_back({p, d});
   }
+  cubicSums_.find(d, [&](std::uint64_t p) { factors_.push_back({p, d}); });
 }
 
 common::Count SigmaInverse::count(std::uint64_t N) {

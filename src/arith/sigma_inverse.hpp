@@ -8,7 +8,9 @@
 // factors with distinct primes (a 0/1 knapsack over the divisors of N).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "arith/factorizer.hpp"
@@ -16,9 +18,25 @@
 
 namespace arith {
 
+// Every sigma(p^k) below 2^63 with k >= 3, sorted: p is then at most 2^21,
+// so they are few (about half a million) and made once.
+class CubicSums {
+ public:
+  explicit CubicSums(PrimeTable& table);
+  // Calls found(p) for every prime p and k >= 3 with sigma(p^k) == d.
+  template <class Found>
+  void find(std::uint64_t d, const Found& found) const {
+    auto it = std::lower_bound(sums_.begin(), sums_.end(), std::pair<std::uint64_t, std::uint64_t>{d, 0});
+    for (; it != sums_.end() && it->first == d; ++it) found(it->second);
+  }
+
+ private:
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> sums_;  // (sigma(p^k), p)
+};
+
 class SigmaInverse {
  public:
-  explicit SigmaInverse(const Factorizer& factorizer);
+  SigmaInverse(const Factorizer& factorizer, const CubicSums& cubicSums);
 
   // The number of m >= 1 with sigma(m) == N, for any N from 1 to 2^63 - 1.
   common::Count count(std::uint64_t N);
@@ -31,6 +49,7 @@ class SigmaInverse {
   void listFactors(std::uint64_t d);
 
   const Factorizer& factorizer_;
+  const CubicSums& cubicSums_;
   // Scratch kept between calls to spare allocations.
   std::vector<std::uint64_t> divisors_;
   std::vector<Factor> factors_;
