@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 printf '| interval | wall time (s) | peak memory (MiB) |\n|---|---|---|\n'
 while read -r lo hi; do
   /usr/bin/time -f '%e %M' -o "$work/time" sh -c "cd '$work' && printf '%s\n%s\n0\n0\n' $hi $lo | '$PWD/$build/sigma-census' > /dev/null" || true
-  read -r seconds kb < "$work/time"
+  read -r seconds kb < <(tail -n 1 "$work/time")
   printf '| [%s, %s] | %s | %d |\n' "$lo" "$hi" "$seconds" $((kb / 1024))
 done << 'LIST'
 1 10000000
@@ -25,7 +25,7 @@ LIST
 # The listing option on, output to a file, against the same run without it.
 for option in 0 1; do
   /usr/bin/time -f '%e %M' -o "$work/time" sh -c "cd '$work' && printf '1000000\n1\n$option\n0\n' | '$PWD/$build/sigma-census' > out.txt" || true
-  read -r seconds kb < "$work/time"
+  read -r seconds kb < <(tail -n 1 "$work/time")
   printf '| [1, 1000000], listing %s | %s | %d |\n' "$option" "$seconds" $((kb / 1024))
 done
 "$build/bench/census_bench"

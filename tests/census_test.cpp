@@ -1,4 +1,6 @@
 // Histograms of whole calculations, and the counts against the per-value method.
+#include "census/census.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "arith/divisor_arithmetic.hpp"
-#include "census/census.hpp"
 #include "console/console.hpp"
 
 namespace {
@@ -36,8 +37,7 @@ TEST(Census, HistogramsOfKnownIntervals) {
   EXPECT_EQ(calculate(12, 12).histogram, (Ints{0, 0, 1}));
   EXPECT_EQ(calculate(100, 120).histogram, (Ints{14, 3, 3, 0, 1}));
   EXPECT_EQ(calculate(1, 200).histogram, (Ints{122, 45, 20, 6, 3, 3, 1}));
-  EXPECT_EQ(calculate(1, 1000).histogram,
-            (Ints{690, 172, 64, 26, 17, 10, 5, 4, 5, 2, 3, 1, 0, 0, 0, 1}));
+  EXPECT_EQ(calculate(1, 1000).histogram, (Ints{690, 172, 64, 26, 17, 10, 5, 4, 5, 2, 3, 1, 0, 0, 0, 1}));
 }
 
 TEST(Census, ReportSkipsCountsNoValueHas) {
@@ -59,7 +59,8 @@ TEST(Census, CountsMatchThePerValueMethod) {
     });
     ASSERT_EQ(counts.size(), static_cast<std::size_t>(L2 - L1 + 1));
     for (Int64 N = L1; N <= L2; ++N) {
-      EXPECT_EQ(static_cast<Int64>(counts[static_cast<std::size_t>(N - L1)]), engine.countByTrialDivision(N)) << N;
+      EXPECT_EQ(static_cast<Int64>(counts[static_cast<std::size_t>(N - L1)]), engine.countByTrialDivision(N))
+          << N;
     }
   }
 }

@@ -1,10 +1,10 @@
 // Answers accepted and refused by the console, and how often the prompt goes out.
+#include "console/console.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
-
-#include "console/console.hpp"
 
 namespace {
 
@@ -12,8 +12,8 @@ using console::Console;
 
 struct Asked {
   common::Int64 value;
-  int prompts;     // how many times the prompt was written
-  bool ended;      // the input ended before a valid answer
+  int prompts;  // how many times the prompt was written
+  bool ended;   // the input ended before a valid answer
 };
 
 Asked ask(int cas, int xn, const std::string& input) {
@@ -88,8 +88,8 @@ TEST(Console, TokensAndSeparators) {
 
 TEST(Console, LongTokensAreRefusedWithoutOverrun) {
   const std::string digits199(199, '1');
-  EXPECT_EQ(ask(9, 1, std::string(198, '0') + " 4").prompts, 2);  // leading zeros: refused anyway
-  EXPECT_EQ(ask(9, 1, "1" + std::string(198, '0') + " 4").value, 4);   // 199 digits: too large
+  EXPECT_EQ(ask(9, 1, std::string(198, '0') + " 4").prompts, 2);      // leading zeros: refused anyway
+  EXPECT_EQ(ask(9, 1, "1" + std::string(198, '0') + " 4").value, 4);  // 199 digits: too large
   EXPECT_EQ(ask(9, 1, std::string(200, '7') + " 4").prompts, 2);
   const Asked huge = ask(1, 0, std::string(10'000'000, 'x') + " 1");
   EXPECT_EQ(huge.value, 1);

@@ -1,9 +1,9 @@
 // Factor lists, divisor sums and matches of the one-candidate engine.
+#include "arith/divisor_engine.hpp"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "arith/divisor_engine.hpp"
 
 namespace {
 
@@ -76,9 +76,9 @@ TEST(DivisorEngine, ExactBeyondDoublePrecision) {
 TEST(DivisorEngine, MatchCountsByTrialDivision) {
   arith::PrimeTable table;
   arith::DivisorEngine engine(table);
-  EXPECT_EQ(engine.countByTrialDivision(12), 2);   // 6 and 11
-  EXPECT_EQ(engine.countByTrialDivision(24), 3);   // 14, 15 and 23
-  EXPECT_EQ(engine.countByTrialDivision(72), 5);   // 30, 46, 51, 55 and 71
+  EXPECT_EQ(engine.countByTrialDivision(12), 2);  // 6 and 11
+  EXPECT_EQ(engine.countByTrialDivision(24), 3);  // 14, 15 and 23
+  EXPECT_EQ(engine.countByTrialDivision(72), 5);  // 30, 46, 51, 55 and 71
   EXPECT_EQ(engine.countByTrialDivision(5), 0);
   EXPECT_EQ(engine.countByTrialDivision(2), 0);
   EXPECT_EQ(engine.countByTrialDivision(1), 1);

@@ -52,7 +52,8 @@ TEST(FastEngine, SieveAcrossSeveralBlocksAndChunks) {
   // Blocks of 1000 values force many blocks, each with its own candidates.
   DivisorArithmetic small(3, 1000);
   DivisorArithmetic whole(1);
-  EXPECT_EQ(collect(small, Method::Sieve, 4000000, 4010000), collect(whole, Method::Inversion, 4000000, 4010000));
+  EXPECT_EQ(collect(small, Method::Sieve, 4000000, 4010000),
+            collect(whole, Method::Inversion, 4000000, 4010000));
   EXPECT_EQ(collect(small, Method::Sieve, 1, 5000), collect(whole, Method::Sieve, 1, 5000));
 }
 
@@ -126,7 +127,7 @@ TEST(FastEngine, FactorizerAndPrimality) {
     EXPECT_EQ(product, n);
   }
   EXPECT_TRUE(arith::isPrime64(9223372036854775783ULL));  // largest prime below 2^63
-  EXPECT_FALSE(arith::isPrime64(3215031751ULL));         // strong pseudoprime to 2, 3, 5, 7
+  EXPECT_FALSE(arith::isPrime64(3215031751ULL));          // strong pseudoprime to 2, 3, 5, 7
   const auto semiprime = factorizer.factorize(4294967291ULL * 4294967279ULL);
   ASSERT_EQ(semiprime.size(), 2u);
   EXPECT_EQ(semiprime[0].prime, 4294967279ULL);

@@ -1,6 +1,5 @@
 // The pairs file's bytes, and listings that stay right when the file fails.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,7 +25,7 @@ class PairsListing : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::path(::testing::TempDir()) / ("pairs_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -58,8 +57,7 @@ class PairsListing : public ::testing::Test {
 };
 
 // The listing of [1, 12] as it must appear after each summary line.
-const std::string kListing12 =
-    "\n \t  Ces nombres sont :  -  2  -  5  -  9  -  10  -  11  -  ";
+const std::string kListing12 = "\n \t  Ces nombres sont :  -  2  -  5  -  9  -  10  -  11  -  ";
 
 TEST_F(PairsListing, FileBytesAndListingOfSmallIntervals) {
   const Run r = run("12 1 1 1 12 12 1 0");
@@ -110,7 +108,8 @@ TEST_F(PairsListing, TamperedFileGivesTheSameListingAndOneWarning) {
   const std::vector<Case> cases = {
       {"cut short", [&] { fs::resize_file(file, written.size() / 2); }},
       {"removed", [&] { fs::remove(file); }},
-      {"count altered", [&] {
+      {"count altered",
+       [&] {
          std::string text = written;
          const std::size_t at = text.find(" 15000 ") - 1;  // the count of 15000
          text[at] = text[at] == '0' ? '1' : '0';

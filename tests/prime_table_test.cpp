@@ -1,10 +1,11 @@
 // Growth of the prime table, one prime at a time and by segments.
+#include "arith/prime_table.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "arith/divisor_engine.hpp"
-#include "arith/prime_table.hpp"
 
 namespace {
 
@@ -39,7 +40,8 @@ TEST(PrimeTable, FactorizingInOrderGrowsTheTableWhereExpected) {
   arith::PrimeTable table;
   arith::DivisorEngine engine(table);
   const std::vector<std::pair<common::Int64, common::Int64>> expected = {
-      {11, 5}, {29, 7}, {53, 11}, {127, 13}, {173, 17}, {293, 19}, {367, 23}, {541, 29}, {853, 31}, {967, 37}};
+      {11, 5},   {29, 7},   {53, 11},  {127, 13}, {173, 17},
+      {293, 19}, {367, 23}, {541, 29}, {853, 31}, {967, 37}};
   std::size_t next = 0;
   for (common::Int64 s = 1; s <= 1000; ++s) {
     const common::Int64 before = table.np;

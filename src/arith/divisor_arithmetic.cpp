@@ -52,7 +52,7 @@ class LargeCounts {
   };
   Slot& find(std::uint32_t offset) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t k = (offset * 0x9E3779B1u) & mask;
+    std::size_t k = static_cast<std::size_t>(offset * 0x9E3779B1u) & mask;
     while (slots_[k].key != 0 && slots_[k].key != offset + 1) k = (k + 1) & mask;
     return slots_[k];
   }

@@ -69,7 +69,6 @@ Int64 DivisorEngine::countByTrialDivision(Int64 value) {
   return ns;
 }
 
-
 void DivisorEngine::tallyInterval(Int64 L1, Int64 L2, std::vector<common::Count>& counts) {
   counts.assign(static_cast<std::size_t>(L2 - L1 + 1), 0);
   // sigma(m) > m for m > 1, so no candidate above L2 can reach the interval.

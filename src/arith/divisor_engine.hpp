@@ -30,11 +30,11 @@ class DivisorEngine {
   // candidate factorized once. The first, simple census, kept as a baseline.
   void tallyInterval(common::Int64 L1, common::Int64 L2, std::vector<common::Count>& counts);
 
-  common::Int64 S = 0;    // the candidate m
-  common::Int64 N = 0;    // the value its divisor sum is compared with
-  common::Int64 ns = 0;   // matches so far
-  Uint128 SN = 0;         // sigma of the last candidate: may exceed 2^63 for large S
-  common::Int32 nf = 0;   // distinct prime factors recorded
+  common::Int64 S = 0;               // the candidate m
+  common::Int64 N = 0;               // the value its divisor sum is compared with
+  common::Int64 ns = 0;              // matches so far
+  Uint128 SN = 0;                    // sigma of the last candidate: may exceed 2^63 for large S
+  common::Int32 nf = 0;              // distinct prime factors recorded
   std::vector<common::Int64> Nfact;  // Nfact[1..nf]: the prime factors, increasing
   std::vector<common::Int64> Nexpo;  // Nexpo[j]: the exponent of Nfact[j]
 

@@ -28,7 +28,7 @@ bool isPrime64(std::uint64_t n) {
   for (std::uint64_t p : {2ULL, 3ULL, 5ULL, 7ULL, 11ULL, 13ULL, 17ULL, 19ULL, 23ULL, 29ULL, 31ULL, 37ULL}) {
     if (n % p == 0) return n == p;
   }
-  if (n < 41 * 41) return true;
+  if (n < 41ULL * 41ULL) return true;
   const Montgomery mont(n);
   std::uint64_t d = n - 1;
   int s = 0;

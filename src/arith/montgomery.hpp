@@ -18,9 +18,7 @@ class Montgomery {
   std::uint64_t modulus() const { return n_; }
 
   // Product of two numbers in Montgomery form, in Montgomery form.
-  std::uint64_t mul(std::uint64_t a, std::uint64_t b) const {
-    return reduce(static_cast<Uint128>(a) * b);
-  }
+  std::uint64_t mul(std::uint64_t a, std::uint64_t b) const { return reduce(static_cast<Uint128>(a) * b); }
   std::uint64_t add(std::uint64_t a, std::uint64_t b) const {
     const std::uint64_t s = a + b;
     return (s < a || s >= n_) ? s - n_ : s;

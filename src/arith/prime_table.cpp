@@ -42,9 +42,11 @@ void PrimeTable::extendPast(Int64 limit) {
     // A segment of numbers above the last prime, no higher than its square,
     // so that the table's primes sieve it completely.
     const Int64 lo = last + 1;
-    const Uint128 square = static_cast<Uint128>(last) * static_cast<Uint128>(last);
-    const Int64 hi = square < static_cast<Uint128>(last + kSegment) ? static_cast<Int64>(square)
-                                                                    : last + kSegment;
+    // The segment ends at last^2 or kSegment further on, whichever comes first.
+    const Int64 hi =
+        static_cast<Uint128>(last) * static_cast<Uint128>(last) < static_cast<Uint128>(last) + kSegment
+            ? last * last
+            : last + kSegment;
     composite.assign(static_cast<std::size_t>(hi - lo + 1), 0);
     for (std::size_t j = 1; j < Nprem.size(); ++j) {
       const Int64 p = Nprem[j];

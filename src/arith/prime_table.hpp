@@ -20,8 +20,8 @@ class PrimeTable {
   // much faster for large limits.
   void extendPast(common::Int64 limit);
 
-  common::Int64 np = 2;               // index of the last prime
-  std::vector<common::Int64> Nprem;   // Nprem[1..np]: 2, 3, 5, ...
+  common::Int64 np = 2;              // index of the last prime
+  std::vector<common::Int64> Nprem;  // Nprem[1..np]: 2, 3, 5, ...
 };
 
 }  // namespace arith

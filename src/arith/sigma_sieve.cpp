@@ -75,7 +75,8 @@ std::span<const std::uint64_t> SigmaSieve::next() {
     const double rest = (base + static_cast<double>(i)) / found[i];
     found[i] = rest + static_cast<double>(rest > 1.0);  // q + 1, or 1 when nothing is left
   }
-  for (std::size_t i = 0; i < size; ++i) sigma[i] *= static_cast<std::uint64_t>(static_cast<std::int64_t>(found[i]));
+  for (std::size_t i = 0; i < size; ++i)
+    sigma[i] *= static_cast<std::uint64_t>(static_cast<std::int64_t>(found[i]));
   cursor_ = end;
   return {sigma_.data(), size};
 }

@@ -71,15 +71,16 @@ void Census::calcul2() {
 
 void Census::scan() {
   nsmax = 0;
-  Int64 N = L1;
   progress_.start();
   arithmetic_.countDivisorSums(
       L1, L2,
-      [&](Int64 /*first*/, std::span<const common::Count> counts) {
+      [&](Int64 first, std::span<const common::Count> counts) {
         const bool recording = af == 1;
         Int64* histogram = NN.data();
-        for (const common::Count count : counts) {
-          const auto ns = static_cast<Int64>(count);
+        for (std::size_t k = 0; k < counts.size(); ++k) {
+          // Formed from the block's first value: one past L2 may not exist.
+          const Int64 N = first + static_cast<Int64>(k);
+          const auto ns = static_cast<Int64>(counts[k]);
           if (ns > nsmax) {
             while (nsmax < ns) {
               NN.push_back(0);
@@ -89,7 +90,6 @@ void Census::scan() {
           }
           if (recording) Flux.record(ns, N);
           ++histogram[ns];
-          ++N;
         }
       },
       [&](double done) { progress_.update(done); });
@@ -103,19 +103,17 @@ void Census::report() {
   if (af == 1) {
     // Should the file fail, the listing counts again from the value where it stopped.
     auto recount = [this](Int64 from, const Listing::RecordSink& sink) {
-      arithmetic_.countDivisorSums(from, L2, [&](Int64 first, std::span<const common::Count> counts) {
-        for (std::size_t k = 0; k < counts.size(); ++k) sink(counts[k], first + static_cast<Int64>(k));
-      });
+      arithmetic_.countDivisorSums(from, L2, sink);
     };
-    listing = std::make_unique<Listing>(Flux, L1, L2, NN, recount,
-                                        [this](const std::string& reason) { warnPairsFile(reason); },
-                                        listingBudget_);
+    listing = std::make_unique<Listing>(
+        Flux, L1, L2, NN, recount, [this](const std::string& reason) { warnPairsFile(reason); },
+        listingBudget_);
   }
   for (Int64 a = 0; a <= nsmax; ++a) {
     const Int64 values = NN[static_cast<std::size_t>(a)];
     if (values != 0) {
-      out << texts::kSummary1 << a << texts::kSummary2 << values << texts::kSummary3 << L1
-          << texts::kSummary4 << L2 << texts::kSummary5;
+      out << texts::kSummary1 << a << texts::kSummary2 << values << texts::kSummary3 << L1 << texts::kSummary4
+          << L2 << texts::kSummary5;
     }
     if (listing) listing->list(a, out);
   }

@@ -35,8 +35,8 @@ class Census {
 
   common::Int64 L1 = 0;
   common::Int64 L2 = 0;
-  common::Int32 af = 0;         // 1: list the values under each count
-  common::Int64 nsmax = 0;      // largest count met in this calculation
+  common::Int32 af = 0;              // 1: list the values under each count
+  common::Int64 nsmax = 0;           // largest count met in this calculation
   std::vector<common::Int64> NN{0};  // NN[n]: how many values have count n
   common::Int64 nouveau = 0;
 

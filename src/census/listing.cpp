@@ -10,8 +10,8 @@ namespace census {
 
 using common::Int64;
 
-Listing::Listing(const PairsFile& writer, Int64 L1, Int64 L2, const std::vector<Int64>& NN,
-                 Recount recount, Warn warn, std::size_t budget)
+Listing::Listing(const PairsFile& writer, Int64 L1, Int64 L2, const std::vector<Int64>& NN, Recount recount,
+                 Warn warn, std::size_t budget)
     : writer_(writer),
       L1_(L1),
       L2_(L2),
@@ -27,7 +27,7 @@ void Listing::list(Int64 a, ReportWriter& out) {
   out << texts::kListingHeader;
   const Int64 kept = static_cast<Int64>(kept_.size());
   if (a > keptFirst_ && a < keptFirst_ + kept) {
-    for (Int64 value : kept_[static_cast<std::size_t>(a - keptFirst_)]) out << value << texts::kValueEnd;
+    for (Int64 value : kept_[static_cast<std::size_t>(a - keptFirst_)]) out.value(value);
     std::vector<Int64>().swap(kept_[static_cast<std::size_t>(a - keptFirst_)]);
     return;
   }
@@ -49,11 +49,15 @@ void Listing::pass(Int64 first, ReportWriter& out) {
     kept_.back().reserve(size);
   }
   const Int64 last = first + static_cast<Int64>(kept_.size()) - 1;
-  forEachRecord([&](Int64 count, Int64 value) {
-    if (count == first) {
-      out << value << texts::kValueEnd;
-    } else if (count > first && count <= last) {
-      kept_[static_cast<std::size_t>(count - first)].push_back(value);
+  forEachRecord([&](Int64 start, std::span<const common::Count> counts) {
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+      const Int64 value = start + static_cast<Int64>(k);  // never one past L2
+      const auto count = static_cast<Int64>(counts[k]);
+      if (count == first) {
+        out.value(value);
+      } else if (count > first && count <= last) {
+        kept_[static_cast<std::size_t>(count - first)].push_back(value);
+      }
     }
   });
 }
@@ -71,37 +75,23 @@ void Listing::breakFile(const std::string& reason) {
 
 namespace {
 
-// Parses "count value count value ...", each number followed by one space,
-// with no sign and no leading zero, exactly as the writer puts them.
-class RecordParser {
- public:
-  enum class Step { More, Field, Bad };
-
-  Step feed(char c) {
-    if (c >= '0' && c <= '9') {
-      if (digits_ == 1 && number_ == 0) return Step::Bad;  // leading zero
-      const Int64 d = c - '0';
-      if (number_ > (common::kLargestBound - d) / 10) return Step::Bad;
-      number_ = number_ * 10 + d;
-      ++digits_;
-      return Step::More;
-    }
-    if (c == ' ' && digits_ > 0) {
-      field_ = number_;
-      number_ = 0;
-      digits_ = 0;
-      return Step::Field;
-    }
-    return Step::Bad;
+// Reads one decimal number followed by one space at `p`, as the writer puts
+// it: digits only, no leading zero, below 2^63. Returns the position after the
+// space, `p` itself when the number goes on past the bytes at hand, or
+// nullptr when the bytes are not such a number.
+const char* parseField(const char* p, const char* end, Int64& number) {
+  constexpr Int64 kTenth = common::kLargestBound / 10;
+  const char* start = p;
+  number = 0;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+    const Int64 d = *p - '0';
+    if (number > kTenth || (number == kTenth && d > common::kLargestBound % 10)) return nullptr;
+    number = number * 10 + d;
   }
-  bool midRecord() const { return digits_ > 0; }
-  Int64 field() const { return field_; }
-
- private:
-  Int64 number_ = 0;
-  int digits_ = 0;
-  Int64 field_ = 0;
-};
+  if (p == end) return start;
+  if (*p != ' ' || p == start || (*start == '0' && p - start > 1)) return nullptr;
+  return p + 1;
+}
 
 }  // namespace
 
@@ -117,71 +107,77 @@ bool Listing::readFile(const RecordSink& sink, Int64& resumeAt) {
   }
   const Int64 total = L2_ - L1_ + 1;
   const auto& checksums = writer_.chunkChecksums();
-  std::vector<char> buffer(std::size_t{1} << 20);
-  std::vector<Int64> chunk;  // counts of the chunk being read
-  chunk.reserve(PairsFile::kChunk);
-  RecordParser parser;
+  constexpr std::size_t kRead = std::size_t{1} << 20;
+  std::vector<char> buffer(kRead + 64);
+  std::size_t held = 0;              // bytes in the buffer, a partial record first
+  std::vector<common::Count> chunk;  // counts of the chunk being read
+  chunk.reserve(static_cast<std::size_t>(PairsFile::kChunk));
   Int64 read = 0;  // records read
-  Int64 count = 0;
-  bool onValue = false;
   std::uint64_t checksum = PairsFile::kChunkSeed;
-  std::string problem;
-
-  auto handOver = [&]() {
-    const Int64 start = read - static_cast<Int64>(chunk.size());
-    for (std::size_t k = 0; k < chunk.size(); ++k) sink(chunk[k], L1_ + start + static_cast<Int64>(k));
-    chunk.clear();
-    checksum = PairsFile::kChunkSeed;
-  };
-
+  const char* problem = nullptr;
+  std::string failure;
   bool ended = false;
-  while (problem.empty() && !ended) {
-    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
-    if (got < buffer.size()) {
+
+  while (problem == nullptr && failure.empty()) {
+    const std::size_t got = ended ? 0 : std::fread(buffer.data() + held, 1, kRead, file);
+    if (got < kRead) {
       if (std::ferror(file) != 0) {
-        problem = std::string("lecture impossible (") + std::strerror(errno) + ")";
+        failure = std::string("lecture impossible (") + std::strerror(errno) + ")";
         break;
       }
       ended = true;
     }
-    for (std::size_t k = 0; k < got && problem.empty(); ++k) {
-      const auto step = read == total ? RecordParser::Step::Bad : parser.feed(buffer[k]);
-      if (step == RecordParser::Step::Bad) {
-        problem = read == total ? "donnees en trop en fin de fichier" : "enregistrement mal forme";
-      } else if (step == RecordParser::Step::Field) {
-        if (!onValue) {
-          count = parser.field();
-          onValue = true;
-          continue;
-        }
-        onValue = false;
-        if (parser.field() != L1_ + read) {
-          problem = "valeurs hors de leur suite";
+    held += got;
+    const char* p = buffer.data();
+    const char* const end = p + held;
+    while (p < end) {
+      if (read == total) {
+        problem = "donnees en trop en fin de fichier";
+        break;
+      }
+      Int64 count = 0;
+      Int64 value = 0;
+      const char* afterCount = parseField(p, end, count);
+      const char* afterValue = afterCount == nullptr ? nullptr : parseField(afterCount, end, value);
+      if (afterValue == nullptr) {
+        problem = "enregistrement mal forme";
+        break;
+      }
+      if (afterCount == p || afterValue == afterCount) break;  // the record goes on in the next read
+      if (value != L1_ + read || count > static_cast<Int64>(UINT32_MAX)) {
+        problem = "valeurs hors de leur suite";
+        break;
+      }
+      p = afterValue;
+      checksum = chainRecord(checksum, count, value);
+      chunk.push_back(static_cast<common::Count>(count));
+      ++read;
+      // A chunk is handed over only once its checksum matches; the last one
+      // only once the end of the file is seen too.
+      if (chunk.size() == static_cast<std::size_t>(PairsFile::kChunk) || read == total) {
+        if (checksum != checksums[static_cast<std::size_t>((read - 1) / PairsFile::kChunk)]) {
+          problem = "contenu modifie apres ecriture";
           break;
         }
-        checksum = chainRecord(checksum, count, parser.field());
-        chunk.push_back(count);
-        ++read;
-        // A chunk is handed over only once its checksum matches; the last one
-        // only once the end of the file is seen too.
-        if (chunk.size() == static_cast<std::size_t>(PairsFile::kChunk) || read == total) {
-          if (checksum != checksums[static_cast<std::size_t>((read - 1) / PairsFile::kChunk)]) {
-            problem = "contenu modifie apres ecriture";
-          } else if (read < total) {
-            handOver();
-          }
+        if (read < total) {
+          sink(L1_ + (read - static_cast<Int64>(chunk.size())), chunk);
+          chunk.clear();
+          checksum = PairsFile::kChunkSeed;
         }
       }
     }
+    held = static_cast<std::size_t>(end - p);
+    std::memmove(buffer.data(), p, held);
+    if (ended) break;
   }
   std::fclose(file);
-  if (problem.empty() && (read < total || onValue || parser.midRecord())) problem = "fichier tronque";
-  if (!problem.empty()) {
+  if (problem == nullptr && failure.empty() && (read < total || held > 0)) problem = "fichier tronque";
+  if (problem != nullptr || !failure.empty()) {
     resumeAt = L1_ + (read - static_cast<Int64>(chunk.size()));
-    breakFile(problem);
+    breakFile(problem != nullptr ? std::string(problem) : failure);
     return false;
   }
-  handOver();
+  sink(L1_ + (read - static_cast<Int64>(chunk.size())), chunk);
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,15 +22,15 @@ namespace census {
 
 class Listing {
  public:
-  using RecordSink = std::function<void(common::Int64 count, common::Int64 value)>;
-  // Hands every (count, value) of [from, L2] to the sink, in increasing order of value.
+  // Receives the counts of consecutive values: counts[k] is the count of first + k.
+  using RecordSink = std::function<void(common::Int64 first, std::span<const common::Count> counts)>;
+  // Hands the counts of every value of [from, L2] to the sink, in increasing order of value.
   using Recount = std::function<void(common::Int64 from, const RecordSink& sink)>;
   using Warn = std::function<void(const std::string& reason)>;
 
   // `budget`: how many values may be held in memory between passes.
-  Listing(const PairsFile& writer, common::Int64 L1, common::Int64 L2,
-          const std::vector<common::Int64>& NN, Recount recount, Warn warn,
-          std::size_t budget = std::size_t{1} << 24);
+  Listing(const PairsFile& writer, common::Int64 L1, common::Int64 L2, const std::vector<common::Int64>& NN,
+          Recount recount, Warn warn, std::size_t budget = std::size_t{1} << 24);
 
   // The header and the values of count a; counts come in increasing order.
   void list(common::Int64 a, ReportWriter& out);

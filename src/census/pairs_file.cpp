@@ -6,11 +6,7 @@
 
 namespace census {
 
-namespace {
-constexpr std::size_t kSpillAt = std::size_t{1} << 20;
-}
-
-PairsFile::PairsFile(std::string path) : path_(std::move(path)) {}
+PairsFile::PairsFile(std::string path) : path_(std::move(path)), buffer_(new char[kCapacity]) {}
 
 PairsFile::~PairsFile() { close(); }
 
@@ -19,7 +15,7 @@ void PairsFile::open() {
   reason_.clear();
   records_ = 0;
   checksums_.clear();
-  buffer_.clear();
+  used_ = 0;
   file_ = std::fopen(path_.c_str(), "wb");
   if (file_ == nullptr) fail("creation impossible");
 }
@@ -29,21 +25,22 @@ void PairsFile::record(common::Int64 ns, common::Int64 N) {
   checksums_.back() = chainRecord(checksums_.back(), ns, N);
   ++records_;
   if (file_ == nullptr) return;
-  char text[48];
-  char* end = std::to_chars(text, text + 20, ns).ptr;
-  *end++ = ' ';
-  end = std::to_chars(end, end + 20, N).ptr;
-  *end++ = ' ';
-  buffer_.append(text, end);
-  if (buffer_.size() >= kSpillAt) spill();
+  // Straight into the buffer: a record is at most 42 bytes.
+  if (used_ + 48 > kCapacity) spill();
+  char* at = buffer_.get() + used_;
+  at = std::to_chars(at, at + 20, ns).ptr;
+  *at++ = ' ';
+  at = std::to_chars(at, at + 20, N).ptr;
+  *at++ = ' ';
+  used_ = static_cast<std::size_t>(at - buffer_.get());
 }
 
 void PairsFile::spill() {
-  if (file_ == nullptr || buffer_.empty()) return;
+  if (file_ == nullptr || used_ == 0) return;
   errno = 0;
-  const std::size_t written = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
-  if (written != buffer_.size() || std::fflush(file_) != 0) fail("ecriture impossible");
-  buffer_.clear();
+  const std::size_t written = std::fwrite(buffer_.get(), 1, used_, file_);
+  if (written != used_ || std::fflush(file_) != 0) fail("ecriture impossible");
+  used_ = 0;
 }
 
 void PairsFile::close() {
@@ -68,7 +65,7 @@ void PairsFile::fail(const char* what) {
   // Nothing more is written: a partial file is no use to the listing.
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
-  buffer_.clear();
+  used_ = 0;
 }
 
 }  // namespace census

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,10 @@ class PairsFile {
   void spill();
 
   std::string path_;
+  static constexpr std::size_t kCapacity = std::size_t{1} << 20;
   std::FILE* file_ = nullptr;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;  // records not yet written
+  std::size_t used_ = 0;
   std::string reason_;
   std::int64_t records_ = 0;
   std::vector<std::uint64_t> checksums_;

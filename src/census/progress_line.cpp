@@ -5,7 +5,7 @@
 namespace census {
 
 namespace {
-constexpr auto kQuietStart = std::chrono::seconds(1);       // short calculations show nothing
+constexpr auto kQuietStart = std::chrono::seconds(1);  // short calculations show nothing
 constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
 }  // namespace
 

@@ -1,8 +1,8 @@
 // Buffered text output of the report: many short pieces, few stream writes.
 #pragma once
 
+#include <memory>
 #include <ostream>
-#include <string>
 #include <string_view>
 
 #include "common/widths.hpp"
@@ -18,12 +18,15 @@ class ReportWriter {
 
   ReportWriter& operator<<(std::string_view text);
   ReportWriter& operator<<(common::Int64 number);  // plain decimal
-  void flush();  // hands what is buffered to the stream, and flushes it
+  void value(common::Int64 number);                // a listed value: the number, then "  -  "
+  void flush();                                    // hands what is buffered to the stream, and flushes it
 
  private:
   void spill();
+  static constexpr std::size_t kCapacity = std::size_t{1} << 16;
   std::ostream& out_;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
 };
 
 }  // namespace census

@@ -7,8 +7,7 @@ namespace console {
 using common::Int32;
 using common::Int64;
 
-Console::Console(std::istream& in, std::ostream& out)
-    : out_(out), reader_(in, common::kTokenCapacity - 1) {}
+Console::Console(std::istream& in, std::ostream& out) : out_(out), reader_(in, common::kTokenCapacity - 1) {}
 
 Int32 Console::controle(int cas, std::string_view chaine) {
   if (cas == kChoice01 || cas == kChoice012) {

@@ -8,8 +8,8 @@
 namespace console {
 
 struct Token {
-  bool ended = false;  // no token: the input is exhausted or failed
-  std::string text;    // the token up to its first NUL byte, at most `kept` characters
+  bool ended = false;      // no token: the input is exhausted or failed
+  std::string text;        // the token up to its first NUL byte, at most `kept` characters
   std::size_t length = 0;  // the token's full length in bytes, NUL bytes included
 };
 
