@@ -150,18 +150,20 @@ TEST(FastEngine, RobinBoundKeepsEveryCandidate) {
 
 TEST(FastEngine, BlockPlanStaysWithinTheMemoryBound) {
   constexpr std::uint64_t kBound = std::uint64_t{3} << 29;  // 1.5 GiB
-  const arith::CensusPlanner planner(2, DivisorArithmetic::kBlockValues);
-  const std::uint64_t top = 9223372036854775807ULL;
-  const std::uint64_t starts[] = {1, 1000, 1ULL << 32, 1ULL << 40, 1ULL << 52, top - 5};
-  for (std::uint64_t from : starts) {
-    const std::uint64_t ends[] = {from + 10, from + (1ULL << 31), top};
-    for (std::uint64_t to : ends) {
-      if (to < from || to > top) continue;
-      const arith::BlockPlan block = planner.plan(from, to);
-      EXPECT_LE(block.bytes, kBound);
-      EXPECT_LE(block.last - block.first + 1, DivisorArithmetic::kBlockValues);
-      EXPECT_EQ(block.first, from);
-      EXPECT_LE(block.last, to);
+  for (unsigned threads : {1u, 2u, 16u, 64u}) {
+    const arith::CensusPlanner planner(threads, DivisorArithmetic::kBlockValues);
+    const std::uint64_t top = 9223372036854775807ULL;
+    const std::uint64_t starts[] = {1, 1000, 1ULL << 32, 1ULL << 40, 1ULL << 52, top - 5};
+    for (std::uint64_t from : starts) {
+      const std::uint64_t ends[] = {from + 10, from + (1ULL << 31), top};
+      for (std::uint64_t to : ends) {
+        if (to < from || to > top) continue;
+        const arith::BlockPlan block = planner.plan(from, to);
+        EXPECT_LE(block.bytes, kBound);
+        EXPECT_LE(block.last - block.first + 1, DivisorArithmetic::kBlockValues);
+        EXPECT_EQ(block.first, from);
+        EXPECT_LE(block.last, to);
+      }
     }
   }
 }

@@ -45,8 +45,13 @@ std::uint64_t lowestCandidate(std::uint64_t value) {
   return lo > margin ? lo - margin : 1;
 }
 
-CensusPlanner::CensusPlanner(unsigned threads, std::uint64_t blockValues)
-    : threads_(std::max(1u, threads)), blockValues_(std::max<std::uint64_t>(1, blockValues)) {}
+CensusPlanner::CensusPlanner(unsigned threads, std::uint64_t blockValues) : threads_(std::max(1u, threads)) {
+  // A value costs a byte of count, and a share of every thread's batches.
+  const double perValue = 1.0 + static_cast<double>(threads_ * kBatch * sizeof(std::uint16_t)) /
+                                    static_cast<double>(std::uint64_t{1} << kRegionBits);
+  const auto affordable = static_cast<std::uint64_t>(static_cast<double>(kMemoryBudget) / perValue);
+  blockValues_ = std::max<std::uint64_t>(1, std::min(blockValues, affordable));
+}
 
 double CensusPlanner::sieveCost(std::uint64_t first, std::uint64_t last) const {
   const double candidates = static_cast<double>(last - lowestCandidate(first)) + 1;
@@ -73,10 +78,11 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
       block.method = Method::Sieve;
       block.cost = sieve;
       block.lowestCandidate = lowestCandidate(block.first);
-      // A byte per value, a 4-byte offset per candidate of a chunk, and the
-      // per-thread segments of the sieve.
-      block.bytes = (block.last - block.first + 1) + kSieveChunk * sizeof(std::uint32_t) +
-                    threads_ * SigmaSieve::kSegment * 2 * sizeof(std::uint64_t);
+      // A byte per value, every thread's batches, and its sieve's segment.
+      const std::uint64_t width = block.last - block.first + 1;
+      const std::uint64_t regions = ((width - 1) >> kRegionBits) + 2;
+      block.bytes = width + threads_ * (regions * kBatch * sizeof(std::uint16_t) +
+                                        SigmaSieve::kSegment * 2 * sizeof(std::uint64_t));
     }
   }
   return block;

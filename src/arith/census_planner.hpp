@@ -32,9 +32,15 @@ class CensusPlanner {
   double sieveCost(std::uint64_t first, std::uint64_t last) const;
   double inversionCost(std::uint64_t first, std::uint64_t last) const;
 
-  // Candidates sieved at once, and values inverted at once.
-  static constexpr std::uint64_t kSieveChunk = std::uint64_t{1} << 22;
+  // The sieve files the sums of a block by region of 2^kRegionBits values, in
+  // batches of kBatch 16-bit offsets per region and thread.
+  static constexpr unsigned kRegionBits = 16;
+  static constexpr std::uint64_t kBatch = 4096;
+  // Candidates a sieving thread takes at once, and values inverted at once.
+  static constexpr std::uint64_t kSieveChunk = std::uint64_t{1} << 20;
   static constexpr std::uint64_t kInversionBlock = std::uint64_t{1} << 16;
+  // What a block may hold in memory: its counts and its batches.
+  static constexpr std::uint64_t kMemoryBudget = std::uint64_t{1400} << 20;
 
  private:
   unsigned threads_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -23,11 +24,11 @@ unsigned defaultThreads(unsigned requested) {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// Exact counts of the few values of a block that reach 255: a small open-
+// Exact counts of the few values of a region that reach 255: a small open-
 // addressing table keyed by the value's offset in the block.
 class LargeCounts {
  public:
-  LargeCounts() : slots_(1024) {}
+  LargeCounts() : slots_(16) {}
 
   Count& operator[](std::uint32_t offset) {
     if (4 * (used_ + 1) > 3 * slots_.size()) grow();
@@ -67,8 +68,9 @@ class LargeCounts {
   std::size_t used_ = 0;
 };
 
-// Counts of a block of values, one byte each: a count of 255 or more is kept
-// exactly in a side table, which only a few values in a thousand ever need.
+// Counts of a block of values, one byte each. A byte of 255 means 255 or
+// more: the exact count is then in the side table of the value's region,
+// which only a few values in a thousand ever need.
 class ByteCounts {
  public:
   using Large = LargeCounts;
@@ -77,7 +79,7 @@ class ByteCounts {
 
   const std::uint8_t* address(std::uint64_t offset) const { return small_.data() + offset; }
 
-  // Only one thread bumps a given part of the block, and each part has its own side table.
+  // Callers make sure no two threads bump the same value at once.
   void bump(std::uint64_t offset, Large& large) {
     std::uint8_t& c = small_.data()[offset];
     if (c < kLarge - 1) {
@@ -90,8 +92,8 @@ class ByteCounts {
     }
   }
 
-  // counts[k] = the count of offset start + k; `large` sorted by offset, and
-  // `next` the first of its entries not yet used.
+  // counts[k] = the count of offset start + k; `large` holds the exact counts
+  // of the bytes at 255, sorted by offset, and `next` is its first entry not yet used.
   void copy(std::uint64_t start, std::span<Count> counts,
             const std::vector<std::pair<std::uint64_t, Count>>& large, std::size_t& next) const {
     const std::uint8_t* small = small_.data() + start;
@@ -183,74 +185,66 @@ void DivisorArithmetic::sieveBlock(const BlockPlan& block, const CountSink& sink
   // m = 1 (sigma 1) is always taken.
   const std::uint64_t lo = block.lowestCandidate;
   const std::uint64_t hi = std::max<std::uint64_t>(block.last, 2);
-  constexpr std::uint64_t kBuckets = 1024;
+  constexpr unsigned kRegionBits = CensusPlanner::kRegionBits;
+  constexpr std::uint64_t kBatch = CensusPlanner::kBatch;  // four sums per cache line of a region
+  constexpr std::uint64_t kBatchBytes = kBatch * sizeof(std::uint16_t);
+  constexpr std::uint64_t kChunk = CensusPlanner::kSieveChunk;
   table_.extendPast(static_cast<Int64>(isqrt(hi - 1)));
 
   ByteCounts counts(width);
-  std::vector<ByteCounts::Large> large(threads_);
-  // The sums that fall in the block are first sorted into buckets of values
-  // small enough for the cache, then counted bucket by bucket: counting them
-  // straight into the whole block would miss the cache at nearly every sum.
-  unsigned shift = 0;
-  while (((width - 1) >> shift) >= kBuckets) ++shift;
-  const std::uint64_t buckets = ((width - 1) >> shift) + 1;
-  // Per thread, for its share of a chunk: the offsets of the sums in the block
-  // as found, then the same sorted by bucket, bucket b at [starts[b], starts[b + 1]).
-  struct Share {
-    std::vector<std::uint32_t> found;
-    std::vector<std::uint32_t> sorted;
-    std::vector<std::uint64_t> starts;
-    explicit Share(const std::vector<common::Int64>& Nprem) : sieve(Nprem) {}
-    SigmaSieve sieve;
-  };
-  std::vector<Share> shares(threads_, Share(table_.Nprem));
-  const std::uint64_t chunkSize = std::min(CensusPlanner::kSieveChunk, hi - lo);
-  for (Share& share : shares) {
-    share.found.resize(chunkSize / threads_ + 1);
-    share.sorted.resize(chunkSize / threads_ + 1);
-    share.starts.resize(buckets + 1);
-  }
-
-  for (std::uint64_t chunk = lo; chunk < hi; chunk += CensusPlanner::kSieveChunk) {
-    const std::uint64_t end = std::min(hi, chunk + CensusPlanner::kSieveChunk);
-    const std::uint64_t size = end - chunk;
-    runParallel(threads_, [&](unsigned t) {
-      Share& share = shares[t];
-      std::uint32_t* found = share.found.data();
-      std::size_t kept = 0;
-      share.sieve.start(chunk + size * t / threads_, chunk + size * (t + 1) / threads_);
-      for (auto sums = share.sieve.next(); !sums.empty(); sums = share.sieve.next()) {
+  // Each thread sieves chunks of candidates in turn and files the sums that
+  // fall in the block by region of 2^16 values, in a batch per region; a full
+  // batch is counted at once, under its region's lock. Counting the sums as
+  // they come would miss the cache at nearly every one of them; a batch puts
+  // several counts on every cache line of its region.
+  const std::uint64_t regions = ((width - 1) >> kRegionBits) + 1;
+  std::vector<std::mutex> locks(regions);
+  std::vector<ByteCounts::Large> large(regions);  // each guarded by its region's lock
+  std::atomic<std::uint64_t> nextChunk{lo};
+  runParallel(threads_, [&](unsigned t) {
+    // Region r's batch is the r-th run of kBatch entries; tail[r] is where its
+    // next entry goes. Runs are aligned on their size, so a tail that reaches
+    // an aligned address has filled its run.
+    ZeroedPages batches((regions + 1) * kBatchBytes);
+    const auto address = reinterpret_cast<std::uintptr_t>(batches.data());
+    auto* batch = reinterpret_cast<std::uint16_t*>((address + kBatchBytes - 1) & ~(kBatchBytes - 1));
+    std::vector<std::uint16_t*> tail(regions);
+    for (std::uint64_t region = 0; region < regions; ++region) tail[region] = batch + region * kBatch;
+    auto countBatch = [&](std::uint64_t region) {
+      const std::scoped_lock lock(locks[region]);
+      const std::uint16_t* entries = batch + region * kBatch;
+      const std::uint64_t base = region << kRegionBits;
+      // Bring the whole region in at once: the sums land all over it.
+      const std::uint64_t end = std::min(width, base + (std::uint64_t{1} << kRegionBits));
+      for (std::uint64_t line = base; line < end; line += 64) __builtin_prefetch(counts.address(line), 1);
+      for (const std::uint16_t* entry = entries; entry < tail[region]; ++entry) {
+        counts.bump(base + *entry, large[region]);
+      }
+      tail[region] = batch + region * kBatch;
+    };
+    SigmaSieve sieve(table_.Nprem);
+    for (std::uint64_t start = nextChunk.fetch_add(kChunk); start < hi; start = nextChunk.fetch_add(kChunk)) {
+      sieve.start(start, std::min(hi, start + kChunk));
+      for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
         for (const std::uint64_t sigma : sums) {
           const std::uint64_t offset = sigma - first;  // wraps when sigma < first
-          found[kept] = static_cast<std::uint32_t>(offset);
-          kept += offset < width ? 1 : 0;
+          if (offset >= width) continue;
+          const std::uint64_t region = offset >> kRegionBits;
+          std::uint16_t*& at = tail[region];
+          *at++ = static_cast<std::uint16_t>(offset);
+          if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) countBatch(region);
         }
       }
-      // A counting sort by bucket.
-      std::uint64_t* starts = share.starts.data();
-      std::fill(starts, starts + buckets + 1, 0);
-      for (std::size_t k = 0; k < kept; ++k) ++starts[(found[k] >> shift) + 1];
-      for (std::uint64_t b = 1; b <= buckets; ++b) starts[b] += starts[b - 1];
-      std::vector<std::uint64_t> next(starts, starts + buckets);
-      for (std::size_t k = 0; k < kept; ++k) share.sorted[next[found[k] >> shift]++] = found[k];
-    });
-    // Each thread counts its own buckets, so no two threads touch one count.
-    runParallel(threads_, [&](unsigned t) {
-      for (std::uint64_t b = buckets * t / threads_; b < buckets * (t + 1) / threads_; ++b) {
-        for (const Share& share : shares) {
-          const std::uint32_t* sorted = share.sorted.data();
-          const std::uint64_t stop = share.starts[b + 1];
-          for (std::uint64_t k = share.starts[b]; k < stop; ++k) {
-            // Fetch a few sums ahead: the counts they land on are rarely cached.
-            if (k + 16 < stop) __builtin_prefetch(counts.address(sorted[k + 16]), 1);
-            counts.bump(sorted[k], large[t]);
-          }
-        }
-      }
-    });
-    done(static_cast<double>(end - lo) / static_cast<double>(hi - lo) * 0.95);
-  }
+      // Progress is told from one thread only.
+      if (t == 0)
+        done(static_cast<double>(std::min(hi, start + kChunk) - lo) / static_cast<double>(hi - lo) * 0.95);
+    }
+    for (std::uint64_t region = 0; region < regions; ++region) {
+      if (tail[region] != batch + region * kBatch) countBatch(region);
+    }
+  });
 
+  // The exact counts of the values at 255 or more, in order.
   std::vector<std::pair<std::uint64_t, Count>> largeSorted;
   for (const auto& part : large) {
     part.forEach([&](std::uint64_t offset, Count count) { largeSorted.emplace_back(offset, count); });

@@ -1,5 +1,6 @@
 #include "census/census.hpp"
 
+#include <array>
 #include <memory>
 #include <span>
 
@@ -75,21 +76,31 @@ void Census::scan() {
   arithmetic_.countDivisorSums(
       L1, L2,
       [&](Int64 first, std::span<const common::Count> counts) {
+        // Small counts go to four interleaved tallies first: most values share
+        // a handful of counts, and one tally would chain every increment on
+        // the one before. They are added to NN after the block.
+        constexpr std::size_t kLanes = 4;
+        constexpr Int64 kSmall = 64;
+        std::array<std::array<Int64, kSmall>, kLanes> tallies{};
         const bool recording = af == 1;
-        Int64* histogram = NN.data();
         for (std::size_t k = 0; k < counts.size(); ++k) {
           // Formed from the block's first value: one past L2 may not exist.
           const Int64 N = first + static_cast<Int64>(k);
           const auto ns = static_cast<Int64>(counts[k]);
-          if (ns > nsmax) {
-            while (nsmax < ns) {
-              NN.push_back(0);
-              ++nsmax;
-            }
-            histogram = NN.data();
+          while (nsmax < ns) {
+            NN.push_back(0);
+            ++nsmax;
           }
           if (recording) Flux.record(ns, N);
-          ++histogram[ns];
+          if (ns < kSmall) {
+            ++tallies[k % kLanes][static_cast<std::size_t>(ns)];
+          } else {
+            ++NN[static_cast<std::size_t>(ns)];
+          }
+        }
+        for (const auto& tally : tallies) {
+          for (Int64 n = 0; n < kSmall && n <= nsmax; ++n)
+            NN[static_cast<std::size_t>(n)] += tally[static_cast<std::size_t>(n)];
         }
       },
       [&](double done) { progress_.update(done); });
