@@ -207,7 +207,8 @@ void DivisorArithmetic::sieveBlock(const BlockPlan& block, const CountSink& sink
     // an aligned address has filled its run.
     ZeroedPages batches((regions + 1) * kBatchBytes);
     const auto address = reinterpret_cast<std::uintptr_t>(batches.data());
-    auto* batch = reinterpret_cast<std::uint16_t*>((address + kBatchBytes - 1) & ~(kBatchBytes - 1));
+    auto* batch = reinterpret_cast<std::uint16_t*>(batches.data() +
+                                                   (kBatchBytes - address % kBatchBytes) % kBatchBytes);
     std::vector<std::uint16_t*> tail(regions);
     for (std::uint64_t region = 0; region < regions; ++region) tail[region] = batch + region * kBatch;
     auto countBatch = [&](std::uint64_t region) {
