@@ -75,6 +75,15 @@ expect "output closed early ends the program" test "${PIPESTATUS[1]:-0}" != 124
 (cd "$run" && printf '100000\n1\n1\n0\n' | timeout 20 "$program" | head -c 100 > /dev/null; test "${PIPESTATUS[1]}" != 124)
 expect "output closed during a listing ends the program" test $? = 0
 
+# Standard output that cannot be written: exit status 3 and one line on standard error.
+run=$(mktemp -d "$work/full.XXXX")
+(cd "$run" && printf '12\n1\n0\n1\n12\n1\n0\n0\n' | timeout 20 "$program" > /dev/full 2> err; echo $? > status)
+expect "output to a full device: exit status 3" test "$(cat "$run/status")" = 3
+expect "output to a full device: one line on standard error" test "$(wc -l < "$run/err")" = 1
+# With SIGPIPE ignored, a closed pipe is a failing output too.
+(cd "$run" && { (trap '' PIPE && yes 1 2> /dev/null | timeout 20 "$program" 2> /dev/null; echo $? > status) | head -c 100 > /dev/null; })
+expect "output closed with SIGPIPE ignored: exit status 3" test "$(cat "$run/status")" = 3
+
 # A token of 10 MB is refused like any other; the answers after it are read.
 run=$(mktemp -d "$work/huge.XXXX")
 (cd "$run" && { head -c 10000000 /dev/zero | tr '\0' '7'; printf '\n12\n1\n0\n0\n'; } | timeout 60 "$program" > out; echo $? > status)

@@ -30,6 +30,12 @@ int Census::main() {
       NN.assign(1, 0);
       calcul2();
       NN.assign(1, 0);
+      // A report that could not be written is no success: stop, and say so.
+      if (!out_) {
+        err_ << texts::kOutputLost;
+        err_.flush();
+        return 3;
+      }
       console_.controle(console::Console::kChoice01, texts::kNewCalculation);
       nouveau = console_.valeur2;
     }

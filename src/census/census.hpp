@@ -22,7 +22,8 @@ class Census {
          std::ostream& err, bool errIsTerminal, std::string pairsPath = "./NN.txt");
 
   // Prints the banner, then runs calculations until the user declines a new
-  // one. Returns the exit status: 1 then, 2 when the input ends first.
+  // one. Returns the exit status: 1 then, 2 when the input ends first, 3 when
+  // standard output fails.
   int main();
 
   // One calculation, from the first question to the last line of its report.

@@ -39,5 +39,6 @@ inline constexpr std::string_view kValueEnd = "  -  ";
 
 // Standard error only.
 inline constexpr std::string_view kPairsWarning = "sigma-census: attention : fichier ";
+inline constexpr std::string_view kOutputLost = "sigma-census: ecriture impossible sur la sortie standard\n";
 
 }  // namespace census::texts
