@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "arith/divisor_arithmetic.hpp"
+#include "census/progress_line.hpp"
 #include "console/console.hpp"
 
 namespace {
@@ -86,6 +89,30 @@ TEST(Census, TopOfTheSignedRange) {
   for (Int64 v : c.histogram) values += v;
   EXPECT_EQ(values, 1);
   EXPECT_NE(c.report.find("[ 9223372036854775807 , 9223372036854775807 ]"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProgressLine, ShownOnlyOnATerminalAfterASecondAndErased) {
+  std::ostringstream quiet;
+  census::ProgressLine off(quiet, false);
+  std::ostringstream shown;
+  census::ProgressLine on(shown, true);
+  off.start();
+  on.start();
+  on.update(0.5);  // too early: nothing yet
+  EXPECT_EQ(shown.str(), "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  off.update(0.5);
+  on.update(0.5);
+  EXPECT_NE(shown.str().find("50.0 %"), std::string::npos);
+  EXPECT_NE(shown.str().find("reste"), std::string::npos);
+  on.finish();
+  off.finish();
+  EXPECT_EQ(shown.str().substr(shown.str().size() - 4), "\r\033[K");
+  EXPECT_EQ(quiet.str(), "");
 }
 
 }  // namespace
