@@ -10,6 +10,7 @@
 
 #include "arith/divisor_arithmetic.hpp"
 #include "census/census.hpp"
+#include "census/decimal_counter.hpp"
 #include "console/console.hpp"
 
 namespace {
@@ -135,6 +136,23 @@ TEST_F(PairsListing, UnwritableDirectory) {
   const Run bad = run("100 1 1 0");
   EXPECT_EQ(bad.out, good.out);
   EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DecimalCounter, CarriesLikeAConversion) {
+  census::DecimalCounter counter;
+  for (common::Int64 start : {common::Int64{0}, common::Int64{8}, common::Int64{98}, common::Int64{99999990},
+                              common::kLargestBound - 3}) {
+    counter.set(start);
+    for (common::Int64 n = start; n < start + 3; ++n) {
+      EXPECT_EQ(counter.text(), std::to_string(n));
+      counter.increment();
+    }
+    EXPECT_EQ(counter.text(), std::to_string(start + 3));
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "census/decimal_counter.hpp"
 #include "census/texts.hpp"
 
 namespace census {
@@ -113,8 +114,10 @@ bool Listing::readFile(const RecordSink& sink, Int64& resumeAt) {
   std::vector<common::Count> chunk;  // counts of the chunk being read
   chunk.reserve(static_cast<std::size_t>(PairsFile::kChunk));
   Int64 read = 0;  // records read
-  std::uint64_t checksum = PairsFile::kChunkSeed;
+  std::uint64_t checksum = 0;
   const char* problem = nullptr;
+  DecimalCounter expected;  // the value the next record must hold
+  expected.set(L1_);
   std::string failure;
   bool ended = false;
 
@@ -136,20 +139,28 @@ bool Listing::readFile(const RecordSink& sink, Int64& resumeAt) {
         break;
       }
       Int64 count = 0;
-      Int64 value = 0;
       const char* afterCount = parseField(p, end, count);
-      const char* afterValue = afterCount == nullptr ? nullptr : parseField(afterCount, end, value);
-      if (afterValue == nullptr) {
+      if (afterCount == nullptr) {
         problem = "enregistrement mal forme";
         break;
       }
-      if (afterCount == p || afterValue == afterCount) break;  // the record goes on in the next read
-      if (value != L1_ + read || count > static_cast<Int64>(UINT32_MAX)) {
+      // The value must be the next of the interval, written as the writer
+      // writes it: compared as text, with the space after it.
+      const std::string_view value = expected.text();
+      if (afterCount == p || end - afterCount <= static_cast<std::ptrdiff_t>(value.size()))
+        break;  // in the next read
+      if (std::string_view(afterCount, value.size()) != value || afterCount[value.size()] != ' ') {
         problem = "valeurs hors de leur suite";
         break;
       }
+      if (count > static_cast<Int64>(UINT32_MAX)) {
+        problem = "enregistrement mal forme";
+        break;
+      }
+      const char* afterValue = afterCount + value.size() + 1;
       p = afterValue;
-      checksum = chainRecord(checksum, count, value);
+      checksum += recordShare(count, expected.number());
+      expected.increment();
       chunk.push_back(static_cast<common::Count>(count));
       ++read;
       // A chunk is handed over only once its checksum matches; the last one
@@ -162,7 +173,7 @@ bool Listing::readFile(const RecordSink& sink, Int64& resumeAt) {
         if (read < total) {
           sink(L1_ + (read - static_cast<Int64>(chunk.size())), chunk);
           chunk.clear();
-          checksum = PairsFile::kChunkSeed;
+          checksum = 0;
         }
       }
     }

@@ -1,5 +1,6 @@
 #include "census/pairs_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -21,8 +22,8 @@ void PairsFile::open() {
 }
 
 void PairsFile::record(common::Int64 ns, common::Int64 N) {
-  if (records_ % kChunk == 0) checksums_.push_back(kChunkSeed);
-  checksums_.back() = chainRecord(checksums_.back(), ns, N);
+  if (records_ % kChunk == 0) checksums_.push_back(0);
+  checksums_.back() += recordShare(ns, N);
   ++records_;
   if (file_ == nullptr) return;
   // Straight into the buffer: a record is at most 42 bytes.
@@ -30,7 +31,12 @@ void PairsFile::record(common::Int64 ns, common::Int64 N) {
   char* at = buffer_.get() + used_;
   at = std::to_chars(at, at + 20, ns).ptr;
   *at++ = ' ';
-  at = std::to_chars(at, at + 20, N).ptr;
+  if (records_ == 1 || N != value_.number() + 1) {
+    value_.set(N);
+  } else {
+    value_.increment();
+  }
+  at = std::copy(value_.text().begin(), value_.text().end(), at);
   *at++ = ' ';
   used_ = static_cast<std::size_t>(at - buffer_.get());
 }

@@ -9,26 +9,27 @@
 #include <string>
 #include <vector>
 
+#include "census/decimal_counter.hpp"
 #include "common/widths.hpp"
 
 namespace census {
 
-// The checksum of one record, chained onto the records before it in its chunk.
-inline std::uint64_t chainRecord(std::uint64_t h, common::Int64 count, common::Int64 value) {
-  auto mix = [](std::uint64_t x) {
-    x ^= x >> 30;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    x ^= x >> 27;
-    x *= 0x94d049bb133111ebULL;
-    return x ^ (x >> 31);
-  };
-  return mix(mix(h ^ static_cast<std::uint64_t>(count)) ^ static_cast<std::uint64_t>(value));
+// One record's share of its chunk's checksum: the checksum is the sum of the
+// shares, so records are mixed independently of one another (the values'
+// order is checked on its own when the file is read back).
+inline std::uint64_t recordShare(common::Int64 count, common::Int64 value) {
+  std::uint64_t x =
+      static_cast<std::uint64_t>(value) * 0x9e3779b97f4a7c15ULL ^ static_cast<std::uint64_t>(count);
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9ULL;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebULL;
+  return x ^ (x >> 31);
 }
 
 class PairsFile {
  public:
   static constexpr std::int64_t kChunk = 4096;  // records per checksum
-  static constexpr std::uint64_t kChunkSeed = 0x5ca1ab1e5eedULL;
 
   explicit PairsFile(std::string path);
   ~PairsFile();
@@ -56,6 +57,7 @@ class PairsFile {
   std::size_t used_ = 0;
   std::string reason_;
   std::int64_t records_ = 0;
+  DecimalCounter value_;  // the text of the last value written
   std::vector<std::uint64_t> checksums_;
 };
 
