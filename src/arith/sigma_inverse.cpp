@@ -27,56 +27,82 @@ CubicSums::CubicSums(PrimeTable& table) {
 SigmaInverse::SigmaInverse(const Factorizer& factorizer, const CubicSums& cubicSums)
     : factorizer_(factorizer), cubicSums_(cubicSums) {}
 
-// Every prime power p^k (k >= 1) with sigma(p^k) == d.
-void SigmaInverse::listFactors(std::uint64_t d) {
+// Every prime power p^k (k >= 1) whose sigma is the divisor at `index`.
+void SigmaInverse::listFactors(std::size_t index) {
+  const std::uint64_t d = divisors_[index];
   // k = 1: p = d - 1. Odd primes give an even d, and 2 gives 3.
-  if ((d % 2 == 0 || d == 3) && factorizer_.isPrime(d - 1)) factors_.push_back({d - 1, d});
+  if ((d % 2 == 0 || d == 3) && factorizer_.isPrime(d - 1)) factors_.push_back({d - 1, index});
   // k = 2: p^2 < d - 1 = p^2 + p < (p + 1)^2, so p is the square root of d - 1.
   // sigma(p^2) is always odd.
   if (d % 2 == 1 && d >= 7) {
     const std::uint64_t p = isqrt(d - 1);
-    if (p * p + p + 1 == d && factorizer_.isPrime(p)) factors_.push_back({p, d});
+    if (p * p + p + 1 == d && factorizer_.isPrime(p)) factors_.push_back({p, index});
   }
-  cubicSums_.find(d, [&](std::uint64_t p) { factors_.push_back({p, d}); });
+  cubicSums_.find(d, [&](std::uint64_t p) { factors_.push_back({p, index}); });
+}
+
+// For every divisor m of N / d with some ways, where d is the divisor at
+// `index`, notes that d * m gains the ways of m. The m are the mixed-radix
+// numbers whose digits stay within N's exponents less d's.
+void SigmaInverse::addMultiples(std::size_t index) {
+  const std::size_t r = exponents_.size();
+  std::size_t limits[64];
+  std::size_t digits[64] = {};
+  std::size_t rest = index;
+  for (std::size_t i = r; i-- > 0;) {
+    limits[i] = static_cast<std::size_t>(exponents_[i]) - rest / strides_[i];
+    rest %= strides_[i];
+  }
+  std::size_t m = 0;
+  for (;;) {
+    if (ways_[m] != 0) additions_.emplace_back(index + m, ways_[m]);
+    std::size_t i = 0;
+    while (i < r && digits[i] == limits[i]) {
+      m -= digits[i] * strides_[i];
+      digits[i] = 0;
+      ++i;
+    }
+    if (i == r) return;
+    ++digits[i];
+    m += strides_[i];
+  }
 }
 
 common::Count SigmaInverse::count(std::uint64_t N) {
   if (N == 1) return 1;  // m = 1
   const std::vector<PrimePower> primes = factorizer_.factorize(N);
   divisors_.assign(1, 1);
+  exponents_.clear();
+  strides_.clear();
   for (const PrimePower& pp : primes) {
     const std::size_t before = divisors_.size();
+    exponents_.push_back(pp.exponent);
+    strides_.push_back(before);
     std::uint64_t power = 1;
     for (int e = 1; e <= pp.exponent; ++e) {
       power *= pp.prime;
       for (std::size_t k = 0; k < before; ++k) divisors_.push_back(divisors_[k] * power);
     }
   }
-  std::sort(divisors_.begin(), divisors_.end());
 
   factors_.clear();
-  for (std::size_t k = 1; k < divisors_.size(); ++k) listFactors(divisors_[k]);
+  for (std::size_t k = 1; k < divisors_.size(); ++k) listFactors(k);
   if (factors_.empty()) return 0;
   std::sort(factors_.begin(), factors_.end(),
             [](const Factor& a, const Factor& b) { return a.prime < b.prime; });
 
   // ways_[i]: how many products of factors with distinct primes, among those
-  // taken so far, make divisors_[i]. Each prime is taken once, with at most
-  // one of its powers: a 0/1 knapsack, run from the largest divisor down.
+  // taken so far, make the divisor at i. Each prime is taken once, with at
+  // most one of its powers (a 0/1 knapsack): the additions of one prime are
+  // all formed from the ways before it, then applied.
   ways_.assign(divisors_.size(), 0);
   ways_[0] = 1;
   for (std::size_t first = 0; first < factors_.size();) {
     std::size_t last = first;
     while (last < factors_.size() && factors_[last].prime == factors_[first].prime) ++last;
-    for (std::size_t i = divisors_.size(); i-- > 1;) {
-      const std::uint64_t n = divisors_[i];
-      for (std::size_t f = first; f < last; ++f) {
-        const std::uint64_t d = factors_[f].sigma;
-        if (d > n || n % d != 0) continue;
-        const auto rest = std::lower_bound(divisors_.begin(), divisors_.end(), n / d);
-        ways_[i] += ways_[static_cast<std::size_t>(rest - divisors_.begin())];
-      }
-    }
+    additions_.clear();
+    for (std::size_t f = first; f < last; ++f) addMultiples(factors_[f].divisor);
+    for (const auto& [at, ways] : additions_) ways_[at] += ways;
     first = last;
   }
   return static_cast<common::Count>(ways_.back());

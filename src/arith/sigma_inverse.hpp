@@ -44,14 +44,21 @@ class SigmaInverse {
  private:
   struct Factor {
     std::uint64_t prime;
-    std::uint64_t sigma;  // sigma(prime^k), a divisor of N
+    std::size_t divisor;  // the index of sigma(prime^k) among the divisors of N
   };
-  void listFactors(std::uint64_t d);
+  void listFactors(std::size_t index);
+  void addMultiples(std::size_t index);
 
   const Factorizer& factorizer_;
   const CubicSums& cubicSums_;
   // Scratch kept between calls to spare allocations.
+  // The divisors of N = q1^e1 ... qr^er in mixed-radix order: the divisor
+  // q1^a1 ... qr^ar sits at a1 * stride1 + ... + ar * strider, so products
+  // and quotients of divisors are sums and differences of indices.
   std::vector<std::uint64_t> divisors_;
+  std::vector<int> exponents_;
+  std::vector<std::size_t> strides_;
+  std::vector<std::pair<std::size_t, std::uint64_t>> additions_;
   std::vector<Factor> factors_;
   std::vector<std::uint64_t> ways_;
 };

@@ -93,9 +93,9 @@ void Census::scan() {
           // Formed from the block's first value: one past L2 may not exist.
           const Int64 N = first + static_cast<Int64>(k);
           const auto ns = static_cast<Int64>(counts[k]);
-          while (nsmax < ns) {
-            NN.push_back(0);
-            ++nsmax;
+          if (nsmax < ns) {  // slots of 0 up to the new largest count, in one step
+            NN.resize(static_cast<std::size_t>(ns) + 1, 0);
+            nsmax = ns;
           }
           if (recording) Flux.record(ns, N);
           if (ns < kSmall) {
