@@ -80,6 +80,12 @@ TEST(FastEngine, KnownCounts) {
   const auto sieved = collect(arithmetic, Method::Sieve, 3249792, 3249792);
   EXPECT_EQ(sieved[0], inverse.count(3249792));
   EXPECT_GT(sieved[0], 0u);
+  // Values with hundreds of divisors: many ways, the knapsack's hardest case.
+  for (Int64 n : {Int64{21621600}, Int64{43243200}}) {
+    const auto direct = collect(arithmetic, Method::Sieve, n, n);
+    EXPECT_EQ(direct[0], inverse.count(static_cast<std::uint64_t>(n))) << n;
+    EXPECT_GT(direct[0], 100u) << n;
+  }
 }
 
 TEST(FastEngine, InversionOfPowersOfTwoNear2To32And2To53And2To63) {
