@@ -21,6 +21,7 @@ done << 'LIST'
 1000000000000 1000000010000
 9223372036854775000 9223372036854775807
 1 1000000
+897612484786612600 897612484786622600
 LIST
 # The listing option on, output to a file, against the same run without it.
 for option in 0 1; do
