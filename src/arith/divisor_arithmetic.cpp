@@ -112,60 +112,56 @@ class ByteCounts {
 DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t blockValues)
     : threads_(defaultThreads(threads)), engine_(table_), planner_(threads_, blockValues) {}
 
+// Calls visit(block) for the planned blocks of [from, to] in order, while it returns true.
+template <class Visit>
+void forEachBlock(const CensusPlanner& planner, std::uint64_t from, std::uint64_t to, const Visit& visit) {
+  for (;;) {
+    const BlockPlan block = planner.plan(from, to);
+    if (!visit(block) || block.last == to) return;
+    from = block.last + 1;
+  }
+}
+
 void DivisorArithmetic::countDivisorSums(Int64 L1, Int64 L2, const CountSink& sink,
                                          const ProgressSink& progress) {
+  const auto from = static_cast<std::uint64_t>(L1);
   const auto to = static_cast<std::uint64_t>(L2);
   // The estimated cost of the whole interval, to report progress by; for
   // intervals of very many blocks, the share of values done stands in for it.
   constexpr int kPlannedAhead = 4096;
   double total = 0;
-  bool byCost = true;
-  {
-    auto from = static_cast<std::uint64_t>(L1);
-    for (int k = 0;; ++k) {
-      if (k == kPlannedAhead) {
-        byCost = false;
-        break;
-      }
-      const BlockPlan block = planner_.plan(from, to);
-      total += block.cost;
-      if (block.last == to) break;
-      from = block.last + 1;
-    }
-  }
-  const double width = static_cast<double>(to - static_cast<std::uint64_t>(L1)) + 1;
+  int planned = 0;
+  forEachBlock(planner_, from, to, [&](const BlockPlan& block) {
+    total += block.cost;
+    return ++planned < kPlannedAhead;
+  });
+  const bool byCost = planned < kPlannedAhead;
+  const double width = static_cast<double>(to - from) + 1;
   double doneBefore = 0;
-  auto from = static_cast<std::uint64_t>(L1);
-  for (;;) {
-    const BlockPlan block = planner_.plan(from, to);
-    auto done = [&](double share) {
+  forEachBlock(planner_, from, to, [&](const BlockPlan& block) {
+    runBlock(block, sink, [&](double share) {
       if (!progress) return;
       if (byCost) {
         progress(total > 0 ? std::min(1.0, (doneBefore + share * block.cost) / total) : 1.0);
       } else {
-        progress((static_cast<double>(block.first - static_cast<std::uint64_t>(L1)) +
+        progress((static_cast<double>(block.first - from) +
                   share * static_cast<double>(block.last - block.first + 1)) /
                  width);
       }
-    };
-    runBlock(block, sink, done);
+    });
     doneBefore += block.cost;
-    if (block.last == to) break;
-    from = block.last + 1;
-  }
+    return true;
+  });
 }
 
 void DivisorArithmetic::countWith(Method method, Int64 L1, Int64 L2, const CountSink& sink) {
-  auto from = static_cast<std::uint64_t>(L1);
-  const auto to = static_cast<std::uint64_t>(L2);
-  for (;;) {
-    BlockPlan block = planner_.plan(from, to);
-    block.method = method;
-    block.lowestCandidate = lowestCandidate(block.first);
-    runBlock(block, sink, [](double) {});
-    if (block.last == to) break;
-    from = block.last + 1;
-  }
+  forEachBlock(planner_, static_cast<std::uint64_t>(L1), static_cast<std::uint64_t>(L2),
+               [&](BlockPlan block) {
+                 block.method = method;
+                 block.lowestCandidate = lowestCandidate(block.first);
+                 runBlock(block, sink, [](double) {});
+                 return true;
+               });
 }
 
 void DivisorArithmetic::runBlock(const BlockPlan& block, const CountSink& sink,
