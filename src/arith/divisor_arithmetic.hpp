@@ -36,10 +36,8 @@ class DivisorArithmetic {
   // The same with one method forced, for checking the methods against each other.
   void countWith(Method method, common::Int64 L1, common::Int64 L2, const CountSink& sink);
 
-  PrimeTable& primes() { return table_; }
   DivisorEngine& engine() { return engine_; }
   const CensusPlanner& planner() const { return planner_; }
-  unsigned threads() const { return threads_; }
 
  private:
   void runBlock(const BlockPlan& block, const CountSink& sink, const std::function<void(double)>& done);

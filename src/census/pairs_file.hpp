@@ -43,7 +43,6 @@ class PairsFile {
   const std::string& path() const { return path_; }
   bool failed() const { return !reason_.empty(); }
   const std::string& reason() const { return reason_; }  // the first failure, if any
-  std::int64_t records() const { return records_; }
   const std::vector<std::uint64_t>& chunkChecksums() const { return checksums_; }
 
  private:
