@@ -59,6 +59,22 @@ expect "listing with a file-size limit" cmp -s "$run/big" "$reference/big"
 expect "exit status with a file-size limit" test "$(cat "$run/status")" = 1
 expect "one warning with a file-size limit" test "$(wc -l < "$run/err")" = 1
 
+# The file changed between the scan and the read-back: the program is
+# stopped under gdb where the listing starts reading, the file is altered,
+# and the run goes on.
+if command -v gdb > /dev/null; then
+  (cd "$reference" && printf '3000\n1\n1\n0\n' | "$program" > mid.out)
+  for change in 'truncate -s 100 NN.txt' 'rm NN.txt' "sed -i 's/^1 1 /2 1 /' NN.txt" "printf '0 1 ' > NN.txt"; do
+    run=$(mktemp -d "$work/gdb.XXXX")
+    printf '3000\n1\n1\n0\n' > "$run/in"
+    # LeakSanitizer cannot run under a debugger; the other checks still do.
+    (cd "$run" && ASAN_OPTIONS=detect_leaks=0 timeout 120 gdb -q -batch -ex 'set pagination off' -ex 'tbreak census::Listing::readFile' \
+      -ex 'run < in > out 2> err' -ex "shell $change" -ex 'continue' "$program" > gdb.log 2>&1)
+    expect "listing after '$change'" cmp -s "$run/out" "$reference/mid.out"
+    expect "one warning after '$change'" test "$(wc -l < "$run/err")" = 1
+  done
+fi
+
 # A directory without write permission, for a user other than root.
 if command -v setpriv > /dev/null && [ "$(id -u)" = 0 ] && id nobody > /dev/null 2>&1; then
   run=$(mktemp -d "$work/ro.XXXX")

@@ -9,6 +9,7 @@ command -v make > /dev/null || need+=(make)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
 if [ "${1:-}" = --checks ]; then
   command -v clang++ > /dev/null || need+=(clang)
+  command -v gdb > /dev/null || need+=(gdb)
   command -v clang-format > /dev/null || need+=(clang-format)
   command -v clang-tidy > /dev/null || need+=(clang-tidy)
   ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a > /dev/null 2>&1 || need+=(libclang-rt-14-dev)
