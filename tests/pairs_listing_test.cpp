@@ -153,6 +153,9 @@ TEST(DecimalCounter, CarriesLikeAConversion) {
     }
     EXPECT_EQ(counter.text(), std::to_string(start + 3));
   }
+  counter.moveTo(1000);  // a jump converts, a step carries
+  counter.moveTo(1001);
+  EXPECT_EQ(counter.text(), "1001");
 }
 
 }  // namespace

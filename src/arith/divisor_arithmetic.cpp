@@ -73,14 +73,12 @@ class LargeCounts {
 // which only a few values in a thousand ever need.
 class ByteCounts {
  public:
-  using Large = LargeCounts;
-
   explicit ByteCounts(std::uint64_t size) : small_(size) {}
 
   const std::uint8_t* address(std::uint64_t offset) const { return small_.data() + offset; }
 
   // Callers make sure no two threads bump the same value at once.
-  void bump(std::uint64_t offset, Large& large) {
+  void bump(std::uint64_t offset, LargeCounts& large) {
     std::uint8_t& c = small_.data()[offset];
     if (c < kLarge - 1) {
       ++c;
@@ -107,10 +105,6 @@ class ByteCounts {
   static constexpr std::uint8_t kLarge = 255;
   ZeroedPages small_;
 };
-}  // namespace
-
-DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t blockValues)
-    : threads_(defaultThreads(threads)), engine_(table_), planner_(threads_, blockValues) {}
 
 // Calls visit(block) for the planned blocks of [from, to] in order, while it returns true.
 template <class Visit>
@@ -121,6 +115,11 @@ void forEachBlock(const CensusPlanner& planner, std::uint64_t from, std::uint64_
     from = block.last + 1;
   }
 }
+
+}  // namespace
+
+DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t blockValues)
+    : threads_(defaultThreads(threads)), engine_(table_), planner_(threads_, blockValues) {}
 
 void DivisorArithmetic::countDivisorSums(Int64 L1, Int64 L2, const CountSink& sink,
                                          const ProgressSink& progress) {
@@ -195,7 +194,7 @@ void DivisorArithmetic::sieveBlock(const BlockPlan& block, const CountSink& sink
   // several counts on every cache line of its region.
   const std::uint64_t regions = ((width - 1) >> kRegionBits) + 1;
   std::vector<std::mutex> locks(regions);
-  std::vector<ByteCounts::Large> large(regions);  // each guarded by its region's lock
+  std::vector<LargeCounts> large(regions);  // each guarded by its region's lock
   std::atomic<std::uint64_t> nextChunk{lo};
   runParallel(threads_, [&](unsigned t) {
     // Region r's batch is the r-th run of kBatch entries; tail[r] is where its
@@ -205,19 +204,19 @@ void DivisorArithmetic::sieveBlock(const BlockPlan& block, const CountSink& sink
     const auto address = reinterpret_cast<std::uintptr_t>(batches.data());
     auto* batch = reinterpret_cast<std::uint16_t*>(batches.data() +
                                                    (kBatchBytes - address % kBatchBytes) % kBatchBytes);
+    auto runOf = [batch](std::uint64_t region) { return batch + region * kBatch; };
     std::vector<std::uint16_t*> tail(regions);
-    for (std::uint64_t region = 0; region < regions; ++region) tail[region] = batch + region * kBatch;
+    for (std::uint64_t region = 0; region < regions; ++region) tail[region] = runOf(region);
     auto countBatch = [&](std::uint64_t region) {
       const std::scoped_lock lock(locks[region]);
-      const std::uint16_t* entries = batch + region * kBatch;
       const std::uint64_t base = region << kRegionBits;
       // Bring the whole region in at once: the sums land all over it.
       const std::uint64_t end = std::min(width, base + (std::uint64_t{1} << kRegionBits));
       for (std::uint64_t line = base; line < end; line += 64) __builtin_prefetch(counts.address(line), 1);
-      for (const std::uint16_t* entry = entries; entry < tail[region]; ++entry) {
+      for (const std::uint16_t* entry = runOf(region); entry < tail[region]; ++entry) {
         counts.bump(base + *entry, large[region]);
       }
-      tail[region] = batch + region * kBatch;
+      tail[region] = runOf(region);
     };
     SigmaSieve sieve(table_.Nprem);
     for (std::uint64_t start = nextChunk.fetch_add(kChunk); start < hi; start = nextChunk.fetch_add(kChunk)) {
@@ -237,7 +236,7 @@ void DivisorArithmetic::sieveBlock(const BlockPlan& block, const CountSink& sink
         done(static_cast<double>(std::min(hi, start + kChunk) - lo) / static_cast<double>(hi - lo) * 0.95);
     }
     for (std::uint64_t region = 0; region < regions; ++region) {
-      if (tail[region] != batch + region * kBatch) countBatch(region);
+      if (tail[region] != runOf(region)) countBatch(region);
     }
   });
 

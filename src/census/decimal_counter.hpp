@@ -29,6 +29,14 @@ class DecimalCounter {
       set(number_);  // 9...9 + 1: one more digit
     }
   }
+  // Moves to `number`: a step of one is a carry, anything else a conversion.
+  void moveTo(common::Int64 number) {
+    if (number - 1 == number_) {
+      increment();
+    } else {
+      set(number);
+    }
+  }
   common::Int64 number() const { return number_; }
   std::string_view text() const { return {digits_, static_cast<std::size_t>(length_)}; }
 

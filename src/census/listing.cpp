@@ -115,17 +115,16 @@ bool Listing::readFile(const RecordSink& sink, Int64& resumeAt) {
   chunk.reserve(static_cast<std::size_t>(PairsFile::kChunk));
   Int64 read = 0;  // records read
   std::uint64_t checksum = 0;
-  const char* problem = nullptr;
   DecimalCounter expected;  // the value the next record must hold
   expected.set(L1_);
-  std::string failure;
+  std::string problem;  // why the file cannot be used, once it cannot
   bool ended = false;
 
-  while (problem == nullptr && failure.empty()) {
+  while (problem.empty()) {
     const std::size_t got = ended ? 0 : std::fread(buffer.data() + held, 1, kRead, file);
     if (got < kRead) {
       if (std::ferror(file) != 0) {
-        failure = std::string("lecture impossible (") + std::strerror(errno) + ")";
+        problem = std::string("lecture impossible (") + std::strerror(errno) + ")";
         break;
       }
       ended = true;
@@ -182,10 +181,10 @@ bool Listing::readFile(const RecordSink& sink, Int64& resumeAt) {
     if (ended) break;
   }
   std::fclose(file);
-  if (problem == nullptr && failure.empty() && (read < total || held > 0)) problem = "fichier tronque";
-  if (problem != nullptr || !failure.empty()) {
+  if (problem.empty() && (read < total || held > 0)) problem = "fichier tronque";
+  if (!problem.empty()) {
     resumeAt = L1_ + (read - static_cast<Int64>(chunk.size()));
-    breakFile(problem != nullptr ? std::string(problem) : failure);
+    breakFile(problem);
     return false;
   }
   sink(L1_ + (read - static_cast<Int64>(chunk.size())), chunk);

@@ -9,11 +9,11 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "arith/divisor_arithmetic.hpp"
 #include "census/pairs_file.hpp"
 #include "census/report_writer.hpp"
 #include "common/widths.hpp"
@@ -22,8 +22,8 @@ namespace census {
 
 class Listing {
  public:
-  // Receives the counts of consecutive values: counts[k] is the count of first + k.
-  using RecordSink = std::function<void(common::Int64 first, std::span<const common::Count> counts)>;
+  // Receives the counts of consecutive values, as the arithmetic hands them over.
+  using RecordSink = arith::CountSink;
   // Hands the counts of every value of [from, L2] to the sink, in increasing order of value.
   using Recount = std::function<void(common::Int64 from, const RecordSink& sink)>;
   using Warn = std::function<void(const std::string& reason)>;

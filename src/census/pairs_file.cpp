@@ -31,11 +31,7 @@ void PairsFile::record(common::Int64 ns, common::Int64 N) {
   char* at = buffer_.get() + used_;
   at = std::to_chars(at, at + 20, ns).ptr;
   *at++ = ' ';
-  if (records_ == 1 || N != value_.number() + 1) {
-    value_.set(N);
-  } else {
-    value_.increment();
-  }
+  value_.moveTo(N);
   at = std::copy(value_.text().begin(), value_.text().end(), at);
   *at++ = ' ';
   used_ = static_cast<std::size_t>(at - buffer_.get());
@@ -51,15 +47,12 @@ void PairsFile::spill() {
 
 void PairsFile::close() {
   if (file_ == nullptr) return;
-  spill();
-  if (file_ != nullptr) {
-    errno = 0;
-    if (std::fclose(file_) != 0) {
-      file_ = nullptr;
-      fail("fermeture impossible");
-    }
-    file_ = nullptr;
-  }
+  spill();  // a failure there closes the file already
+  if (file_ == nullptr) return;
+  errno = 0;
+  const int closed = std::fclose(file_);
+  file_ = nullptr;
+  if (closed != 0) fail("fermeture impossible");
 }
 
 void PairsFile::fail(const char* what) {
