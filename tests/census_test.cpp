@@ -32,7 +32,9 @@ Calculation calculate(Int64 L1, Int64 L2, const std::string& dir = ::testing::Te
   arith::DivisorArithmetic arithmetic(2);
   census::Census census(console, arithmetic, out, err, false, dir + "/NN.txt");
   census.calcul2();
-  return {census.NN, out.str()};
+  Ints dense(static_cast<std::size_t>(census.nsmax) + 1, 0);
+  census.NN.forEach([&](common::Count n, Int64 values) { dense[static_cast<std::size_t>(n)] = values; });
+  return {dense, out.str()};
 }
 
 TEST(Census, HistogramsOfKnownIntervals) {

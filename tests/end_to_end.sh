@@ -64,11 +64,13 @@ expect "one warning with a file-size limit" test "$(wc -l < "$run/err")" = 1
 # and the run goes on.
 if command -v gdb > /dev/null; then
   (cd "$reference" && printf '3000\n1\n1\n0\n' | "$program" > mid.out)
-  for change in 'truncate -s 100 NN.txt' 'rm NN.txt' "sed -i 's/^1 1 /2 1 /' NN.txt" "printf '0 1 ' > NN.txt"; do
+  # The last change is a run of the digit 0 longer than the reader's buffer.
+  for change in 'truncate -s 100 NN.txt' 'rm NN.txt' "sed -i 's/^1 1 /2 1 /' NN.txt" "printf '0 1 ' > NN.txt" \
+    "head -c 3000000 /dev/zero | tr '\\0' 0 > NN.txt"; do
     run=$(mktemp -d "$work/gdb.XXXX")
     printf '3000\n1\n1\n0\n' > "$run/in"
     # LeakSanitizer cannot run under a debugger; the other checks still do.
-    (cd "$run" && ASAN_OPTIONS=detect_leaks=0 timeout 120 gdb -q -batch -ex 'set pagination off' -ex 'tbreak census::Listing::readFile' \
+    (cd "$run" && ASAN_OPTIONS=detect_leaks=0 timeout 120 gdb -q -batch -ex 'set pagination off' -ex 'tbreak census::readPairsFile' \
       -ex 'run < in > out 2> err' -ex "shell $change" -ex 'continue' "$program" > gdb.log 2>&1)
     expect "listing after '$change'" cmp -s "$run/out" "$reference/mid.out"
     expect "one warning after '$change'" test "$(wc -l < "$run/err")" = 1
@@ -105,6 +107,16 @@ run=$(mktemp -d "$work/huge.XXXX")
 (cd "$run" && { head -c 10000000 /dev/zero | tr '\0' '7'; printf '\n12\n1\n0\n0\n'; } | timeout 60 "$program" > out; echo $? > status)
 expect "huge token: exit status" test "$(cat "$run/status")" = 1
 expect "huge token: asked again" test "$(grep -c 'Valeur maximale' "$run/out")" = 2
+
+# Memory that runs out during a calculation: one line on standard error and
+# exit status 4, no report. (Sanitizers need more address space than the limit.)
+if ! grep -q __asan_init "$program"; then
+  run=$(mktemp -d "$work/memory.XXXX")
+  (cd "$run" && ulimit -v 400000 && printf '1000000000\n1\n0\n0\n' | timeout 60 "$program" > out 2> err; echo $? > status)
+  expect "memory exhausted: exit status 4" test "$(cat "$run/status")" = 4
+  expect "memory exhausted: one line on standard error" test "$(wc -l < "$run/err")" = 1
+  expect "memory exhausted: no report" test "$(grep -c 'Pour :' "$run/out")" = 0
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -86,6 +86,17 @@ TEST_F(PairsListing, FewPassesGiveTheSameListingAsOne) {
   const Run narrow = run("3000 1 1 0", 3);
   EXPECT_EQ(narrow.out, wide.out);
   EXPECT_EQ(wide.err, "");
+  // High up, where counts run into the millions and nearly every value has a
+  // count of its own (one holds 57059821 preimages): the listing goes from
+  // count to count through the ones met only.
+  const std::string high = "897612484786617650 897612484786617550 1 0";
+  const Run all = run(high);
+  const Run few = run(high, 2);
+  EXPECT_EQ(few.out, all.out);
+  EXPECT_NE(all.out.find("Pour : 57059821 possibilites, il y a  1 valeurs de S dans l'intervalle  [ "
+                         "897612484786617550 , 897612484786617650 ]. \n \n \t  Ces nombres sont :  -  "
+                         "897612484786617600  -  "),
+            std::string::npos);
 }
 
 TEST_F(PairsListing, UncreatableFileGivesTheSameListingAndOneWarning) {
@@ -119,6 +130,17 @@ TEST_F(PairsListing, TamperedFileGivesTheSameListingAndOneWarning) {
       {"stale file", [&] { std::ofstream(file, std::ios::binary | std::ios::trunc) << "7 1 7 2 "; }},
       {"trailing data", [&] { std::ofstream(file, std::ios::binary | std::ios::app) << "1 20001 "; }},
       {"garbage", [&] { std::ofstream(file, std::ios::binary | std::ios::trunc) << "x"; }},
+      {"a byte the writer never writes",
+       [&] {
+         std::string text = written;
+         text[text.find(" 15000 ")] = '\n';
+         std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+       }},
+      // Longer than the reader's buffer: a field may never grow without bound.
+      {"a run of zeros",
+       [&] { std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(3 << 20, '0'); }},
+      {"a long count",
+       [&] { std::ofstream(file, std::ios::binary | std::ios::trunc) << "00000000000000000001 1 "; }},
   };
   for (const Case& c : cases) {
     tamper = c.change;

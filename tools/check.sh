@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the unit tests and end-to-end transcripts, the
-# same tests under AddressSanitizer and UndefinedBehaviorSanitizer, a bounded
-# fuzzing run of console entry, and the format and static checks.
-# FUZZ_SECONDS sets the fuzzing time (default 60).
+# same tests in a Debug build (assertions on) and under AddressSanitizer and
+# UndefinedBehaviorSanitizer, bounded fuzzing runs of console entry and of the
+# pairs file's read-back, and the format and static checks.
+# FUZZ_SECONDS sets each fuzzing run's time (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh --checks
@@ -19,6 +20,11 @@ clang-format --dry-run --Werror $sources
 echo "== static checks"
 clang-tidy -p build --quiet $(echo "$sources" | grep '^src/.*\.cpp$')
 
+echo "== debug build (assertions on)"
+cmake -S . -B build-debug -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-debug -j2
+ctest --test-dir build-debug --output-on-failure
+
 echo "== sanitizers"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGMA_SANITIZE=ON
 cmake --build build-sanitize -j2
@@ -26,9 +32,16 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir bu
 
 echo "== fuzzing"
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGMA_FUZZ=ON -DSIGMA_BUILD_TESTS=OFF
-cmake --build build-fuzz --target console_fuzz -j2
-corpus=$(mktemp -d)
-trap 'rm -rf "$corpus"' EXIT
-cp tests/fuzz/corpus/* "$corpus"/
-build-fuzz/console_fuzz -max_total_time="${FUZZ_SECONDS:-60}" -max_len=4096 -print_final_stats=1 "$corpus" 2>&1 | tail -n 3
+cmake --build build-fuzz --target console_fuzz pairs_fuzz -j2
+top=$PWD
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/console" "$work/pairs"
+cp tests/fuzz/console_corpus/* "$work/console"/
+cp tests/fuzz/pairs_corpus/* "$work/pairs"/
+# A real pairs file among the seeds: the one the program writes for [1, 10000].
+# (The program ends with status 1 after the answer 0 to a new calculation.)
+(cd "$work" && { printf '10000\n1\n1\n0\n' | "$top/build/sigma-census" > /dev/null || [ $? = 1 ]; } && mv NN.txt pairs/real_scan)
+build-fuzz/console_fuzz -max_total_time="${FUZZ_SECONDS:-60}" -max_len=4096 -print_final_stats=1 "$work/console" 2>&1 | tail -n 3
+(cd "$work" && "$top/build-fuzz/pairs_fuzz" -max_total_time="${FUZZ_SECONDS:-60}" -max_len=200000 -print_final_stats=1 pairs 2>&1 | tail -n 3)
 echo "all checks passed"

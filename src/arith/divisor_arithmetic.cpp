@@ -184,6 +184,9 @@ void DivisorArithmetic::sieveBlock(const BlockPlan& block, const CountSink& sink
   constexpr std::uint64_t kBatch = CensusPlanner::kBatch;  // four sums per cache line of a region
   constexpr std::uint64_t kBatchBytes = kBatch * sizeof(std::uint16_t);
   constexpr std::uint64_t kChunk = CensusPlanner::kSieveChunk;
+  // A full batch is found by its tail reaching an address aligned on the batch's size.
+  static_assert((kBatchBytes & (kBatchBytes - 1)) == 0, "a batch's size in bytes is a power of two");
+  static_assert(kBatch <= (std::uint64_t{1} << kRegionBits), "offsets in a region fit 16 bits");
   table_.extendPast(static_cast<Int64>(isqrt(hi - 1)));
 
   ByteCounts counts(width);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "arith/wide.hpp"
+#include "common/check.hpp"
 
 namespace arith {
 
@@ -105,6 +106,8 @@ common::Count SigmaInverse::count(std::uint64_t N) {
     for (const auto& [at, ways] : additions_) ways_[at] += ways;
     first = last;
   }
+  // Each way is one m with sigma(m) = N, so there are at most N of them.
+  SIGMA_ASSERT(ways_.back() <= N);
   return static_cast<common::Count>(ways_.back());
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "arith/wide.hpp"
+#include "common/check.hpp"
 
 namespace arith {
 
@@ -21,6 +22,9 @@ void SigmaSieve::start(std::uint64_t lo, std::uint64_t hi) {
   strides_.clear();
   if (hi <= lo) return;
   const std::uint64_t top = hi - 1;
+  // Every prime up to the square root of the last candidate must be in the table.
+  SIGMA_ASSERT(Nprem_.size() > 1 &&
+               static_cast<Uint128>(Nprem_.back()) * static_cast<Uint128>(Nprem_.back()) > top);
   for (std::size_t j = 2; j < Nprem_.size(); ++j) {
     const auto p = static_cast<std::uint64_t>(Nprem_[j]);
     if (p * p > top) break;

@@ -2,11 +2,13 @@
 
 #include <array>
 #include <memory>
+#include <new>
 #include <span>
 
 #include "census/listing.hpp"
 #include "census/report_writer.hpp"
 #include "census/texts.hpp"
+#include "common/check.hpp"
 
 namespace census {
 
@@ -27,9 +29,9 @@ int Census::main() {
   try {
     nouveau = 1;
     while (nouveau == 1) {
-      NN.assign(1, 0);
+      NN.clear();
       calcul2();
-      NN.assign(1, 0);
+      NN.clear();
       // A report that could not be written is no success: stop, and say so.
       if (!out_) {
         err_ << texts::kOutputLost;
@@ -42,9 +44,21 @@ int Census::main() {
   } catch (const console::EndOfInput&) {
     out_.flush();
     return 2;
+  } catch (const std::bad_alloc&) {
+    return failed(texts::kOutOfMemory);
+  } catch (const std::exception& error) {
+    return failed(error.what());
   }
   out_.flush();
   return 1;
+}
+
+int Census::failed(std::string_view what) {
+  progress_.finish();
+  out_.flush();
+  err_ << texts::kCalculationFailed << what << '\n';
+  err_.flush();
+  return 4;
 }
 
 void Census::calcul2() {
@@ -77,7 +91,6 @@ void Census::calcul2() {
 }
 
 void Census::scan() {
-  nsmax = 0;
   progress_.start();
   arithmetic_.countDivisorSums(
       L1, L2,
@@ -86,30 +99,27 @@ void Census::scan() {
         // a handful of counts, and one tally would chain every increment on
         // the one before. They are added to NN after the block.
         constexpr std::size_t kLanes = 4;
-        constexpr Int64 kSmall = 64;
+        constexpr common::Count kSmall = 64;
         std::array<std::array<Int64, kSmall>, kLanes> tallies{};
         const bool recording = af == 1;
         for (std::size_t k = 0; k < counts.size(); ++k) {
           // Formed from the block's first value: one past L2 may not exist.
           const Int64 N = first + static_cast<Int64>(k);
-          const auto ns = static_cast<Int64>(counts[k]);
-          if (nsmax < ns) {  // slots of 0 up to the new largest count, in one step
-            NN.resize(static_cast<std::size_t>(ns) + 1, 0);
-            nsmax = ns;
-          }
+          const common::Count ns = counts[k];
+          SIGMA_ASSERT(ns >= 0 && ns <= N);
           if (recording) Flux.record(ns, N);
           if (ns < kSmall) {
             ++tallies[k % kLanes][static_cast<std::size_t>(ns)];
           } else {
-            ++NN[static_cast<std::size_t>(ns)];
+            NN.add(ns);
           }
         }
         for (const auto& tally : tallies) {
-          for (Int64 n = 0; n < kSmall && n <= nsmax; ++n)
-            NN[static_cast<std::size_t>(n)] += tally[static_cast<std::size_t>(n)];
+          for (common::Count n = 0; n < kSmall; ++n) NN.add(n, tally[static_cast<std::size_t>(n)]);
         }
       },
       [&](double done) { progress_.update(done); });
+  nsmax = NN.largest();
   progress_.finish();
 }
 
@@ -126,14 +136,13 @@ void Census::report() {
         Flux, L1, L2, NN, recount, [this](const std::string& reason) { warnPairsFile(reason); },
         listingBudget_);
   }
-  for (Int64 a = 0; a <= nsmax; ++a) {
-    const Int64 values = NN[static_cast<std::size_t>(a)];
-    if (values != 0) {
-      out << texts::kSummary1 << a << texts::kSummary2 << values << texts::kSummary3 << L1 << texts::kSummary4
-          << L2 << texts::kSummary5;
-    }
+  // Counts between 0 and nsmax that no value has print nothing, summary or
+  // listing: only the counts met are visited.
+  NN.forEach([&](common::Count a, Int64 values) {
+    out << texts::kSummary1 << a << texts::kSummary2 << values << texts::kSummary3 << L1 << texts::kSummary4
+        << L2 << texts::kSummary5;
     if (listing) listing->list(a, out);
-  }
+  });
   out.flush();
 }
 

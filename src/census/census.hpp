@@ -5,8 +5,10 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "arith/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "census/pairs_file.hpp"
 #include "census/progress_line.hpp"
@@ -23,7 +25,7 @@ class Census {
 
   // Prints the banner, then runs calculations until the user declines a new
   // one. Returns the exit status: 1 then, 2 when the input ends first, 3 when
-  // standard output fails.
+  // standard output fails, 4 when a calculation cannot be completed (memory).
   int main();
 
   // One calculation, from the first question to the last line of its report.
@@ -36,15 +38,16 @@ class Census {
 
   common::Int64 L1 = 0;
   common::Int64 L2 = 0;
-  common::Int32 af = 0;              // 1: list the values under each count
-  common::Int64 nsmax = 0;           // largest count met in this calculation
-  std::vector<common::Int64> NN{0};  // NN[n]: how many values have count n
+  common::Int32 af = 0;      // 1: list the values under each count
+  common::Count nsmax = 0;   // largest count met in this calculation
+  arith::CountHistogram NN;  // NN[n]: how many values have count n
   common::Int64 nouveau = 0;
 
  private:
   void scan();
   void report();
   void warnPairsFile(const std::string& reason);
+  int failed(std::string_view what);  // the line on standard error, and the exit status
 
   console::Console& console_;
   arith::DivisorArithmetic& arithmetic_;

@@ -2,17 +2,17 @@
 //
 // The file is read in a few passes, not once per count: a pass prints the
 // values of its first count as it reads them and keeps those of the next
-// counts, as many as fit a memory budget, to print when their turn comes.
+// counts met, as many as fit a memory budget, to print when their turn comes.
 // Every run of records is checked against the writer's checksum before any of
 // it is printed; once the file proves unusable, the counts are computed again
 // instead, so the listing is the same whatever happened to the file.
 #pragma once
 
 #include <functional>
-#include <span>
 #include <string>
 #include <vector>
 
+#include "arith/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "census/pairs_file.hpp"
 #include "census/report_writer.hpp"
@@ -29,28 +29,36 @@ class Listing {
   using Warn = std::function<void(const std::string& reason)>;
 
   // `budget`: how many values may be held in memory between passes.
-  Listing(const PairsFile& writer, common::Int64 L1, common::Int64 L2, const std::vector<common::Int64>& NN,
+  Listing(const PairsFile& writer, common::Int64 L1, common::Int64 L2, const arith::CountHistogram& NN,
           Recount recount, Warn warn, std::size_t budget = std::size_t{1} << 24);
 
   // The header and the values of count a; counts come in increasing order.
-  void list(common::Int64 a, ReportWriter& out);
+  // A count that no value has prints nothing.
+  void list(common::Count a, ReportWriter& out);
 
  private:
-  void pass(common::Int64 first, ReportWriter& out);
+  void pass(common::Count first, ReportWriter& out);
+  void keepFollowing(common::Count first);
+  std::size_t keptIndex(common::Count count) const;
   void forEachRecord(const RecordSink& sink);
-  bool readFile(const RecordSink& sink, common::Int64& resumeAt);
-  void breakFile(const std::string& reason);
 
   const PairsFile& writer_;
   common::Int64 L1_;
   common::Int64 L2_;
-  const std::vector<common::Int64>& NN_;
+  const arith::CountHistogram& NN_;
   Recount recount_;
   Warn warn_;
   std::size_t budget_;
   bool fileBroken_ = false;
-  common::Int64 keptFirst_ = 0;  // kept_[k] holds the values of count keptFirst_ + k
-  std::vector<std::vector<common::Int64>> kept_;
+  // The values kept by the last pass: those of keptCounts_[k] (increasing) sit
+  // in keptValues_ from keptStart_[k] to keptStart_[k + 1]. Small counts find
+  // their index through smallIndex_ (kNone when not kept), large ones by search.
+  static constexpr std::size_t kNone = ~std::size_t{0};
+  std::vector<common::Count> keptCounts_;
+  std::vector<std::size_t> keptStart_;
+  std::vector<std::size_t> keptFill_;
+  std::vector<common::Int64> keptValues_;
+  std::vector<std::size_t> smallIndex_;
 };
 
 }  // namespace census

@@ -40,5 +40,7 @@ inline constexpr std::string_view kValueEnd = "  -  ";
 // Standard error only.
 inline constexpr std::string_view kPairsWarning = "sigma-census: attention : fichier ";
 inline constexpr std::string_view kOutputLost = "sigma-census: ecriture impossible sur la sortie standard\n";
+inline constexpr std::string_view kCalculationFailed = "sigma-census: calcul interrompu : ";
+inline constexpr std::string_view kOutOfMemory = "memoire insuffisante";
 
 }  // namespace census::texts
