@@ -1,36 +1,92 @@
 #!/usr/bin/env bash
 # Measures the built program on whole runs: wall time and peak memory of one
-# calculation (output to a file), then the Google Benchmark comparison of the
-# engines. Usage: bench/run.sh [BUILD_DIR] [SECTION...]
-# Sections: wide (intervals from 1), high (narrow intervals high up), single
-# (single values with billions of preimages), listing, engines. Default: all.
+# calculation (output to a file), and the comparisons the table of
+# bench/README.md gives. Usage: bench/run.sh [BUILD_DIR] [SECTION...]
+# Sections (default: all but huge and previous, which take long):
+#   ratio     the program against the plain sieve (bench/plain_sieve.cpp) on [1, 2e8]
+#   linear    [1, 10^9] and [1, 10^10], in the same run
+#   huge      [1, 2^33] and [1, 2^36]
+#   limited   [1, 10^9] under a control group limited to 2 GiB, against no limit
+#   stages    where the time of [1, 10^9] goes, from a profile (needs perf)
+#   high      narrow intervals high up;  single  single values with billions of preimages
+#   listing   [1, 10^7] with the listing on and off
+#   previous  reports of the build of a given commit (PREVIOUS, default 30a320f) against this one
+#   engines   the Google Benchmark comparisons (census_bench)
 set -euo pipefail
 build=${1:-build-bench}
 shift || true
-sections=${*:-wide high single listing engines}
+sections=${*:-ratio linear limited stages high single listing engines}
 cd "$(dirname "$0")/.."
+top=$PWD
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_BENCH=ON -DSIGMA_BUILD_TESTS=OFF > /dev/null
 cmake --build "$build" -j2 > /dev/null
 program=$PWD/$build/sigma-census
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# measure LO HI OPTION: one calculation; prints wall time, peak MiB and the
-# report's first summary line (count, values).
-measure() {
-  /usr/bin/time -f '%e %M' -o "$work/time" sh -c "cd '$work' && printf '%s\n%s\n%s\n0\n' $2 $1 $3 | '$program' > out.txt" || true
+# run PROGRAM LO HI OPTION: one calculation in $work; sets seconds, mib and zero (the count-0 line).
+run() {
+  /usr/bin/time -f '%e %M' -o "$work/time" sh -c "cd '$work' && printf '%s\n%s\n%s\n0\n' $3 $2 $4 | '$1' > out.txt" || true
   read -r seconds kb < <(tail -n 1 "$work/time")
-  first=$(grep -a -m1 -o 'Pour : [0-9]* possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/possibilites, il y a  /-> /')
-  printf '| [%s, %s] | %s | %s | %d | %s |\n' "$1" "$2" "$3" "$seconds" $((kb / 1024)) "$first"
+  mib=$((kb / 1024))
+  zero=$(grep -a -m1 -o 'Pour : 0 possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/.*  //')
 }
-
+# measure LO HI OPTION: a row of the table.
+measure() {
+  run "$program" "$@"
+  first=$(grep -a -m1 -o 'Pour : [0-9]* possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/possibilites, il y a  /-> /')
+  printf '| [%s, %s] | %s | %s | %d | %s |\n' "$1" "$2" "$3" "$seconds" "$mib" "$first"
+}
 header() { printf '\n| interval | listing | wall time (s) | peak memory (MiB) | first summary line |\n|---|---|---|---|---|\n'; }
+# best SECONDS...: the smallest.
+best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 
 for section in $sections; do
   case $section in
-    wide)
+    ratio)
+      # Three rounds, alternating; the best of each, and their ratio.
+      plain=() ours=()
+      for round in 1 2 3; do
+        /usr/bin/time -f '%e' -o "$work/time" "$build/bench/plain_sieve" 200000000 > "$work/plain.txt"
+        plain+=("$(tail -n 1 "$work/time")")
+        run "$program" 1 200000000 0
+        ours+=("$seconds")
+      done
+      p=$(best "${plain[@]}") o=$(best "${ours[@]}")
+      printf '\n[1, 2e8]: plain sieve %s s (runs: %s), program %s s (runs: %s), ratio %s\n' "$p" "${plain[*]}" "$o" \
+        "${ours[*]}" "$(awk -v o="$o" -v p="$p" 'BEGIN{printf "%.3f", o/p}')"
+      printf 'count 0: plain sieve %s, program %s\n' "$(awk '$1==0{print $2}' "$work/plain.txt")" "$zero" ;;
+    linear)
+      run "$program" 1 1000000000 0; t9=$seconds; m9=$mib; z9=$zero
+      run "$program" 1 10000000000 0; t10=$seconds; m10=$mib; z10=$zero
+      printf '\n[1, 10^9]: %s s, %d MiB, count 0: %s\n[1, 10^10]: %s s, %d MiB, count 0: %s\nratio: %s\n' \
+        "$t9" "$m9" "$z9" "$t10" "$m10" "$z10" "$(awk -v a="$t10" -v b="$t9" 'BEGIN{printf "%.2f", a/b}')" ;;
+    huge)
       header
-      for hi in 1000000 10000000 100000000 1000000000; do measure 1 $hi 0; done ;;
+      measure 1 8589934592 0
+      measure 1 68719476736 0 ;;
+    limited)
+      # A memory control group made by hand (cgroup v2, or v1's memory controller).
+      run "$program" 1 1000000000 0; cp "$work/out.txt" "$work/free.txt"; free=$seconds; freemib=$mib
+      if [ -f /sys/fs/cgroup/cgroup.controllers ]; then
+        group=/sys/fs/cgroup/sigma_bench; mkdir -p $group; echo 2G > $group/memory.max
+      else
+        parent=/sys/fs/cgroup/memory$(awk -F: '$2 ~ /(^|,)memory(,|$)/ {print $3}' /proc/self/cgroup)
+        group=$parent/sigma_bench; mkdir -p "$group"; echo 2G > "$group/memory.limit_in_bytes"
+      fi
+      /usr/bin/time -f '%e %M' -o "$work/time" sh -c "echo \$\$ > '$group/cgroup.procs' && cd '$work' && printf '1000000000\n1\n0\n0\n' | '$program' > limited.txt" || true
+      read -r seconds kb < <(tail -n 1 "$work/time")
+      rmdir "$group" 2> /dev/null || true
+      same=$(cmp -s "$work/free.txt" "$work/limited.txt" && echo identical || echo DIFFERENT)
+      printf '\n[1, 10^9] without a limit: %s s, %d MiB; in a 2 GiB control group: %s s, %d MiB; reports %s\n' \
+        "$free" "$freemib" "$seconds" $((kb / 1024)) "$same" ;;
+    stages)
+      (cd "$work" && printf '1000000000\n1\n0\n0\n' | perf record -o perf.data "$program" > /dev/null 2>&1) || true
+      run "$program" 1 1000000000 0
+      printf '\nwhere [1, 10^9] goes (%s s wall on 2 threads; ns per candidate of one core):\n' "$seconds"
+      perf report -i "$work/perf.data" --no-children --sort symbol --stdio 2> /dev/null | grep -E '^ +[0-9]' |
+        awk -v s="$seconds" -v candidates=1e9 '{share=$1; sub("%","",share); $1="";
+          printf "%6.2f%%  %5.2f ns  %s\n", share, share / 100 * s * 2 * 1e9 / candidates, substr($0, 1, 90)}' | head -n 8 ;;
     high)
       header
       measure 1000000000000 1000000010000 0
@@ -47,9 +103,27 @@ for section in $sections; do
         measure $s $s 1
       done ;;
     listing)
-      header
-      measure 1 10000000 0
-      measure 1 10000000 1 ;;
+      run "$program" 1 10000000 0; off=$seconds
+      run "$program" 1 10000000 1; on=$seconds
+      bytes=$(( $(stat -c %s "$work/NN.txt") * 2 + $(stat -c %s "$work/out.txt") ))
+      printf '\n[1, 10^7]: listing off %s s, on %s s; %d MiB written, read back and listed: %s MiB/s\n' "$off" "$on" \
+        $((bytes >> 20)) "$(awk -v b="$bytes" -v on="$on" -v off="$off" 'BEGIN{printf "%.0f", b/1048576/(on-off)}')" ;;
+    previous)
+      commit=${PREVIOUS:-30a320f}
+      old=$work/previous
+      git worktree add -f --detach "$old" "$commit" > /dev/null 2>&1
+      cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_TESTS=OFF > /dev/null
+      cmake --build "$old/build" -j2 > /dev/null
+      printf '\n| interval | previous build (%s) | this build | reports |\n|---|---|---|---|\n' "$commit"
+      for case in "1 100000000 0" "10000000000 10000100000 1" "1000000000000 1000000010000 1" \
+        "9223372036854775000 9223372036854775807 1" "4000000 4100000 1"; do
+        set -- $case
+        run "$old/build/sigma-census" "$1" "$2" "$3"; cp "$work/out.txt" "$work/old.txt"; before=$seconds
+        run "$program" "$1" "$2" "$3"
+        printf '| [%s, %s], listing %s | %s s | %s s | %s |\n' "$1" "$2" "$3" "$before" "$seconds" \
+          "$(cmp -s "$work/old.txt" "$work/out.txt" && echo identical || echo DIFFERENT)"
+      done
+      git worktree remove --force "$old" ;;
     engines)
       "$build/bench/census_bench" ;;
   esac

@@ -39,8 +39,19 @@ std::optional<std::uint64_t> roomIn(const std::string& dir, const char* limitFil
   return *limit > usage ? *limit - usage : 0;
 }
 
+// Whether a cgroup v1 line's comma-separated controllers include "memory".
+bool isMemoryController(const std::string& controllers) {
+  std::istringstream list(controllers);
+  for (std::string name; std::getline(list, name, ',');) {
+    if (name == "memory") return true;
+  }
+  return false;
+}
+
 std::optional<std::uint64_t> readGroupRoom(const std::string& root) {
   std::ifstream in(root + "/proc/self/cgroup");
+  const std::string v2Root = root + "/sys/fs/cgroup";
+  const std::string v1Root = root + "/sys/fs/cgroup/memory";
   std::optional<std::uint64_t> room;
   auto keep = [&room](std::optional<std::uint64_t> r) {
     if (r) room = room ? std::min(*room, *r) : *r;
@@ -55,14 +66,14 @@ std::optional<std::uint64_t> readGroupRoom(const std::string& root) {
     if (controllers.empty()) {
       // The group and every group above it may set a limit.
       for (std::string dir = path; !dir.empty(); dir = dir.substr(0, dir.rfind('/'))) {
-        keep(roomIn(root + "/sys/fs/cgroup" + dir, "memory.max", "memory.current"));
+        keep(roomIn(v2Root + dir, "memory.max", "memory.current"));
         if (dir == "/") break;
       }
-      keep(roomIn(root + "/sys/fs/cgroup", "memory.max", "memory.current"));
-    } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
-      keep(roomIn(root + "/sys/fs/cgroup/memory" + path, "memory.limit_in_bytes", "memory.usage_in_bytes"));
+      keep(roomIn(v2Root, "memory.max", "memory.current"));
+    } else if (isMemoryController(controllers)) {
+      keep(roomIn(v1Root + path, "memory.limit_in_bytes", "memory.usage_in_bytes"));
       // Inside a container the group's own directory is the mount's root.
-      keep(roomIn(root + "/sys/fs/cgroup/memory", "memory.limit_in_bytes", "memory.usage_in_bytes"));
+      keep(roomIn(v1Root, "memory.limit_in_bytes", "memory.usage_in_bytes"));
     }
   }
   return room;

@@ -92,35 +92,42 @@ void Census::calcul2() {
 
 void Census::scan() {
   progress_.start();
-  arithmetic_.countDivisorSums(
-      L1, L2,
-      [&](Int64 first, std::span<const common::Count> counts) {
-        // Small counts go to four interleaved tallies first: most values share
-        // a handful of counts, and one tally would chain every increment on
-        // the one before. They are added to NN after the block.
-        constexpr std::size_t kLanes = 4;
-        constexpr common::Count kSmall = 64;
-        std::array<std::array<Int64, kSmall>, kLanes> tallies{};
-        const bool recording = af == 1;
-        for (std::size_t k = 0; k < counts.size(); ++k) {
-          // Formed from the block's first value: one past L2 may not exist.
-          const Int64 N = first + static_cast<Int64>(k);
-          const common::Count ns = counts[k];
-          SIGMA_ASSERT(ns >= 0 && ns <= N);
-          if (recording) Flux.record(ns, N);
-          if (ns < kSmall) {
-            ++tallies[k % kLanes][static_cast<std::size_t>(ns)];
-          } else {
-            NN.add(ns);
-          }
-        }
-        for (const auto& tally : tallies) {
-          for (common::Count n = 0; n < kSmall; ++n) NN.add(n, tally[static_cast<std::size_t>(n)]);
-        }
-      },
-      [&](double done) { progress_.update(done); });
+  const auto progress = [&](double done) { progress_.update(done); };
+  if (af == 1) {
+    // Every count is recorded, in order of value.
+    arithmetic_.countDivisorSums(
+        L1, L2, [&](Int64 first, std::span<const common::Count> counts) { record(first, counts); }, progress);
+  } else {
+    // Only the histogram is needed: the arithmetic tallies it itself.
+    arithmetic_.tallyDivisorSums(L1, L2, NN, progress);
+  }
   nsmax = NN.largest();
   progress_.finish();
+}
+
+// The counts of consecutive values from `first`: into the pairs file and NN.
+void Census::record(Int64 first, std::span<const common::Count> counts) {
+  // Small counts go to four interleaved tallies first: most values share a
+  // handful of counts, and one tally would chain every increment on the one
+  // before. They are added to NN after the block.
+  constexpr std::size_t kLanes = 4;
+  constexpr common::Count kSmall = 64;
+  std::array<std::array<Int64, kSmall>, kLanes> tallies{};
+  for (std::size_t k = 0; k < counts.size(); ++k) {
+    // Formed from the block's first value: one past L2 may not exist.
+    const Int64 N = first + static_cast<Int64>(k);
+    const common::Count ns = counts[k];
+    SIGMA_ASSERT(ns >= 0 && ns <= N);
+    Flux.record(ns, N);
+    if (ns < kSmall) {
+      ++tallies[k % kLanes][static_cast<std::size_t>(ns)];
+    } else {
+      NN.add(ns);
+    }
+  }
+  for (const auto& tally : tallies) {
+    for (common::Count n = 0; n < kSmall; ++n) NN.add(n, tally[static_cast<std::size_t>(n)]);
+  }
 }
 
 void Census::report() {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,7 @@ class Census {
 
  private:
   void scan();
+  void record(common::Int64 first, std::span<const common::Count> counts);
   void report();
   void warnPairsFile(const std::string& reason);
   int failed(std::string_view what);  // the line on standard error, and the exit status

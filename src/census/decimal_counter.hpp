@@ -39,9 +39,14 @@ class DecimalCounter {
   }
   common::Int64 number() const { return number_; }
   std::string_view text() const { return {digits_, static_cast<std::size_t>(length_)}; }
+  // The text and kCapacity - length() bytes after it: a copy of a fixed size
+  // is a few moves, where one of the text's own length is a call.
+  static constexpr std::size_t kCapacity = 24;
+  const char* padded() const { return digits_; }
+  std::size_t length() const { return static_cast<std::size_t>(length_); }
 
  private:
-  char digits_[24] = {'0'};
+  char digits_[kCapacity] = {'0'};
   int length_ = 1;
   common::Int64 number_ = 0;
 };

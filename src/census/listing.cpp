@@ -4,6 +4,7 @@
 #include <span>
 #include <stdexcept>
 
+#include "census/decimal_counter.hpp"
 #include "census/pairs_reader.hpp"
 #include "census/texts.hpp"
 
@@ -70,12 +71,14 @@ void Listing::keepFollowing(Count first) {
 void Listing::pass(Count first, ReportWriter& out) {
   keepFollowing(first);
   const Count last = keptCounts_.empty() ? first : keptCounts_.back();
+  DecimalCounter text;  // the value's decimal text, counted up along the run
   forEachRecord([&](Int64 start, std::span<const Count> counts) {
-    for (std::size_t k = 0; k < counts.size(); ++k) {
+    text.set(start);
+    for (std::size_t k = 0; k < counts.size(); ++k, text.increment()) {
       const Int64 value = start + static_cast<Int64>(k);  // never one past L2
       const Count count = counts[k];
       if (count == first) {
-        out.value(value);
+        out.value(text);
       } else if (count > first && count <= last) {
         // Records come checked, or from the arithmetic that made NN: a count
         // that NN does not hold, or holds fewer times, is a fault of the program.

@@ -32,7 +32,8 @@ void PairsFile::record(common::Int64 ns, common::Int64 N) {
   at = std::to_chars(at, at + 20, ns).ptr;
   *at++ = ' ';
   value_.moveTo(N);
-  at = std::copy(value_.text().begin(), value_.text().end(), at);
+  std::memcpy(at, value_.padded(), DecimalCounter::kCapacity);  // room: 48 bytes were checked
+  at += value_.length();
   *at++ = ' ';
   used_ = static_cast<std::size_t>(at - buffer_.get());
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "census/texts.hpp"
 
@@ -9,7 +10,9 @@ namespace census {
 
 namespace {
 constexpr std::size_t kLongestNumber = 20;  // "-9223372036854775808"
-}
+constexpr std::size_t kEndRoom = 8;         // texts::kValueEnd, with room to spare
+static_assert(texts::kValueEnd.size() <= kEndRoom);
+}  // namespace
 
 ReportWriter::ReportWriter(std::ostream& out) : out_(out), buffer_(new char[kCapacity]) {}
 
@@ -37,8 +40,18 @@ void ReportWriter::value(common::Int64 number) {
   // The hot path of a listing: one room check for the number and its ending.
   if (used_ + kLongestNumber + texts::kValueEnd.size() > kCapacity) spill();
   char* end = std::to_chars(buffer_.get() + used_, buffer_.get() + kCapacity, number).ptr;
-  end = std::copy(texts::kValueEnd.begin(), texts::kValueEnd.end(), end);
-  used_ = static_cast<std::size_t>(end - buffer_.get());
+  std::memcpy(end, texts::kValueEnd.data(), texts::kValueEnd.size());
+  used_ = static_cast<std::size_t>(end + texts::kValueEnd.size() - buffer_.get());
+}
+
+void ReportWriter::value(const DecimalCounter& number) {
+  // Copies of fixed sizes: the number's whole buffer, then the ending.
+  if (used_ + DecimalCounter::kCapacity + kEndRoom > kCapacity) spill();
+  char* at = buffer_.get() + used_;
+  std::memcpy(at, number.padded(), DecimalCounter::kCapacity);
+  at += number.length();
+  std::memcpy(at, texts::kValueEnd.data(), texts::kValueEnd.size());
+  used_ = static_cast<std::size_t>(at + texts::kValueEnd.size() - buffer_.get());
 }
 
 void ReportWriter::spill() {

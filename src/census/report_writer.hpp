@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "census/decimal_counter.hpp"
 #include "common/widths.hpp"
 
 namespace census {
@@ -19,6 +20,7 @@ class ReportWriter {
   ReportWriter& operator<<(std::string_view text);
   ReportWriter& operator<<(common::Int64 number);  // plain decimal
   void value(common::Int64 number);                // a listed value: the number, then "  -  "
+  void value(const DecimalCounter& number);        // the same, from its decimal text
   void flush();                                    // hands what is buffered to the stream, and flushes it
 
  private:

@@ -1,4 +1,6 @@
-// The fast census methods against each other and against trial division.
+// The census methods against each other and against trial division, by block and by thread.
+#include "arith/divisor_arithmetic.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,12 +9,11 @@
 #include <vector>
 
 #include "arith/census_planner.hpp"
-#include "arith/divisor_arithmetic.hpp"
 #include "arith/factorizer.hpp"
 #include "arith/montgomery.hpp"
 #include "arith/parallel.hpp"
+#include "arith/sieve/sigma_sieve.hpp"
 #include "arith/sigma_inverse.hpp"
-#include "arith/sigma_sieve.hpp"
 
 namespace {
 
@@ -31,7 +32,7 @@ std::vector<Count> collect(DivisorArithmetic& arithmetic, Method method, Int64 L
   return all;
 }
 
-TEST(FastEngine, SieveAndInversionAgreeWithTrialDivision) {
+TEST(Arithmetic, SieveAndInversionAgreeWithTrialDivision) {
   DivisorArithmetic arithmetic(2);
   std::vector<Count> reference;
   arithmetic.engine().tallyInterval(1, 30000, reference);
@@ -39,7 +40,7 @@ TEST(FastEngine, SieveAndInversionAgreeWithTrialDivision) {
   EXPECT_EQ(collect(arithmetic, Method::Inversion, 1, 30000), reference);
 }
 
-TEST(FastEngine, MethodsAgreeOnRandomIntervals) {
+TEST(Arithmetic, MethodsAgreeOnRandomIntervals) {
   DivisorArithmetic arithmetic(2);
   std::mt19937_64 random(20261206);
   for (int round = 0; round < 12; ++round) {
@@ -51,16 +52,42 @@ TEST(FastEngine, MethodsAgreeOnRandomIntervals) {
   }
 }
 
-TEST(FastEngine, SieveAcrossSeveralBlocksAndChunks) {
-  // Blocks of 1000 values force many blocks, each with its own candidates.
-  DivisorArithmetic small(3, 1000);
+TEST(Arithmetic, ATinyBudgetForcesManyBlocksWithTheSameCounts) {
+  // A budget that leaves room for blocks of 5000 values in 4-bit counts
+  // (the unbounded one counts in 8 bits).
+  DivisorArithmetic small(3, arith::BlockSieve::bytesFor(5000, 3, 4));
   DivisorArithmetic whole(1);
-  EXPECT_EQ(collect(small, Method::Sieve, 4000000, 4010000),
-            collect(whole, Method::Inversion, 4000000, 4010000));
-  EXPECT_EQ(collect(small, Method::Sieve, 1, 5000), collect(whole, Method::Sieve, 1, 5000));
+  EXPECT_EQ(small.planner().sieveBlockValues(), 5000u);
+  EXPECT_EQ(collect(small, Method::Sieve, 4000000, 4030000),
+            collect(whole, Method::Inversion, 4000000, 4030000));
+  EXPECT_EQ(collect(small, Method::Sieve, 1, 50000), collect(whole, Method::Sieve, 1, 50000));
+  arith::CountHistogram many;
+  arith::CountHistogram one;
+  small.tallyDivisorSums(1, 200000, many);
+  whole.tallyDivisorSums(1, 200000, one);
+  EXPECT_EQ(many, one);
 }
 
-TEST(FastEngine, SameCountsWhateverTheThreads) {
+TEST(Arithmetic, TallyIsTheHistogramOfTheCounts) {
+  DivisorArithmetic arithmetic(2);
+  for (Method method : {Method::Sieve, Method::Inversion}) {
+    for (auto [L1, L2] : {std::pair<Int64, Int64>{1, 100000}, {3000000, 3070000}}) {
+      arith::CountHistogram expected;
+      for (Count c : collect(arithmetic, method, L1, L2)) expected.add(c);
+      arith::CountHistogram tallied;
+      arithmetic.tallyWith(method, L1, L2, tallied);
+      EXPECT_EQ(tallied, expected) << L1;
+      EXPECT_EQ(tallied.total(), L2 - L1 + 1);
+    }
+  }
+  // The planner's own choice, as the census asks for it.
+  arith::CountHistogram planned;
+  arithmetic.tallyDivisorSums(1, 1000, planned);
+  EXPECT_EQ(planned[15], 1);  // 720 alone has 15 preimages
+  EXPECT_EQ(planned[0], 690);
+}
+
+TEST(Arithmetic, SameCountsWhateverTheThreads) {
   DivisorArithmetic one(1);
   DivisorArithmetic four(4);
   for (Method method : {Method::Sieve, Method::Inversion}) {
@@ -68,7 +95,7 @@ TEST(FastEngine, SameCountsWhateverTheThreads) {
   }
 }
 
-TEST(FastEngine, KnownCounts) {
+TEST(Arithmetic, KnownCounts) {
   arith::PrimeTable table;
   arith::Factorizer factorizer(table);
   arith::CubicSums cubicSums(table);
@@ -83,61 +110,6 @@ TEST(FastEngine, KnownCounts) {
     const auto direct = collect(arithmetic, Method::Sieve, n, n);
     EXPECT_EQ(direct[0], inverse.count(static_cast<std::uint64_t>(n))) << n;
     EXPECT_GT(direct[0], 100) << n;
-  }
-}
-
-TEST(FastEngine, FactorizerAndPrimality) {
-  arith::PrimeTable table;
-  arith::Factorizer factorizer(table);
-  std::mt19937_64 random(7);
-  for (int k = 0; k < 300; ++k) {
-    const std::uint64_t n = (random() >> 1) | 1;
-    std::uint64_t product = 1;
-    for (const auto& f : factorizer.factorize(n)) {
-      EXPECT_TRUE(arith::isPrime64(f.prime)) << n;
-      for (int e = 0; e < f.exponent; ++e) product *= f.prime;
-    }
-    EXPECT_EQ(product, n);
-  }
-  EXPECT_TRUE(arith::isPrime64(9223372036854775783ULL));  // largest prime below 2^63
-  EXPECT_FALSE(arith::isPrime64(3215031751ULL));          // strong pseudoprime to 2, 3, 5, 7
-  const auto semiprime = factorizer.factorize(4294967291ULL * 4294967279ULL);
-  ASSERT_EQ(semiprime.size(), 2u);
-  EXPECT_EQ(semiprime[0].prime, 4294967279ULL);
-}
-
-TEST(FastEngine, RobinBoundKeepsEveryCandidate) {
-  // No m below lowestCandidate(sigma(m)) may be skipped: check every m up to 3e6.
-  arith::PrimeTable table;
-  table.extendPast(2000);
-  arith::SigmaSieve sieve(table.Nprem, 1, 3000001);
-  std::uint64_t m = 1;
-  for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
-    for (std::uint64_t sigma : sums) {
-      ASSERT_LE(arith::lowestCandidate(sigma), m) << m;
-      ++m;
-    }
-  }
-  EXPECT_GT(arith::lowestCandidate(1000000000), 100000000u);  // the bound does skip candidates
-}
-
-TEST(FastEngine, BlockPlanStaysWithinTheMemoryBound) {
-  constexpr std::uint64_t kBound = std::uint64_t{3} << 29;  // 1.5 GiB
-  for (unsigned threads : {1u, 2u, 16u, 64u}) {
-    const arith::CensusPlanner planner(threads, DivisorArithmetic::kBlockValues);
-    const std::uint64_t top = 9223372036854775807ULL;
-    const std::uint64_t starts[] = {1, 1000, 1ULL << 32, 1ULL << 40, 1ULL << 52, top - 5};
-    for (std::uint64_t from : starts) {
-      const std::uint64_t ends[] = {from + 10, from + (1ULL << 31), top};
-      for (std::uint64_t to : ends) {
-        if (to < from || to > top) continue;
-        const arith::BlockPlan block = planner.plan(from, to);
-        EXPECT_LE(block.bytes, kBound);
-        EXPECT_LE(block.last - block.first + 1, DivisorArithmetic::kBlockValues);
-        EXPECT_EQ(block.first, from);
-        EXPECT_LE(block.last, to);
-      }
-    }
   }
 }
 

@@ -1,0 +1,180 @@
+#include "arith/sieve/block_sieve.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "arith/parallel.hpp"
+#include "arith/sieve/candidate_bounds.hpp"
+#include "arith/sieve/sigma_sieve.hpp"
+#include "arith/sieve/sum_filer.hpp"
+#include "arith/wide.hpp"
+#include "common/check.hpp"
+
+namespace arith {
+
+namespace {
+
+constexpr unsigned kRegionBits = SieveCounts<4>::kRegionBits;
+static_assert(SieveCounts<8>::kRegionBits == kRegionBits, "one region size for every width");
+constexpr std::uint64_t kRegionValues = std::uint64_t{1} << kRegionBits;
+static_assert(kRegionValues <= 65536, "offsets in a region fit 16 bits");
+
+std::uint64_t regionsOf(std::uint64_t values) { return ((values - 1) >> kRegionBits) + 1; }
+
+// Sieves the candidates of [a, b) that `range` keeps, and files their sums.
+template <class Filer>
+void sieveChunk(SigmaSieve& sieve, const CandidateRange& range, std::uint64_t a, std::uint64_t b,
+                Filer& filer) {
+  auto run = [&](std::uint64_t lo, std::uint64_t residue, std::uint64_t step) {
+    if (lo >= b) return;
+    sieve.start(lo, b, residue, step);
+    for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) filer.file(sums);
+  };
+  if (a >= range.highestStart()) {
+    run(a, 0, 1);
+    return;
+  }
+  for (std::uint64_t r = 0; r < 6; ++r) run(std::max(a, range.lowest[r]), r, 6);
+}
+
+}  // namespace
+
+BlockSieve::BlockSieve(PrimeTable& table, unsigned threads)
+    : table_(table),
+      threads_(threads),
+      batches_(threads),
+      batchBytes_(threads, 0),
+      staging_(threads),
+      stagingBytes_(threads, 0) {}
+
+std::uint64_t BlockSieve::bytesFor(std::uint64_t values, unsigned threads, unsigned bits) {
+  const std::uint64_t regions = regionsOf(values);
+  const std::uint64_t counts = bits == 4
+                                   ? SieveCounts<4>::bytesFor(values) + SieveCounts<4>::sideBytesFor(values)
+                                   : SieveCounts<8>::bytesFor(values) + SieveCounts<8>::sideBytesFor(values);
+  const std::uint64_t filing =
+      bits == 4
+          ? SumFiler<SieveCounts<4>>::batchBytes(regions) + SumFiler<SieveCounts<4>>::stageBytes(regions)
+          : SumFiler<SieveCounts<8>>::batchBytes(regions) + SumFiler<SieveCounts<8>>::stageBytes(regions);
+  return counts + threads * filing + threads * SigmaSieve::kSegment * 2 * sizeof(std::uint64_t);
+}
+
+std::uint8_t* BlockSieve::zeroedCounts(std::uint64_t bytes) {
+  if (bytes > countsBytes_) {
+    counts_.reset();  // the old pages go back before the new ones come
+    counts_ = std::make_unique<ZeroedPages>(bytes);
+    countsBytes_ = bytes;
+    dirtyBytes_ = 0;
+  }
+  // Cleared by every thread at once: fresh pages are faulted in, used ones cleared.
+  const std::uint64_t clear = std::max(bytes, dirtyBytes_);
+  std::uint8_t* data = counts_->data();
+  runParallel(threads_, [&](unsigned t) {
+    const std::uint64_t from = clear * t / threads_;
+    const std::uint64_t to = clear * (t + 1) / threads_;
+    std::memset(data + from, 0, to - from);
+  });
+  dirtyBytes_ = bytes;
+  return data;
+}
+
+std::uint8_t* BlockSieve::threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,
+                                       std::vector<std::uint64_t>& sizes, unsigned thread,
+                                       std::uint64_t bytes) {
+  if (bytes == 0) return nullptr;
+  if (bytes > sizes[thread]) {
+    kept[thread].reset();
+    kept[thread] = std::make_unique<ZeroedPages>(bytes);
+    sizes[thread] = bytes;
+  }
+  return kept[thread]->data();
+}
+
+template <class Counts>
+Counts BlockSieve::fill(std::uint64_t first, std::uint64_t last, const ProgressSink& done) {
+  const std::uint64_t width = last - first + 1;
+  const CandidateRange range = candidatesFor(first, last);
+  table_.extendPast(static_cast<common::Int64>(isqrt(range.end - 1)));
+  Counts counts(zeroedCounts(Counts::bytesFor(width)), width);
+  std::vector<std::mutex> locks(counts.regions());
+  const std::uint64_t lo = range.lowestOfAll();
+  const std::uint64_t hi = range.end;
+  std::atomic<std::uint64_t> nextChunk{lo};
+  runParallel(threads_, [&](unsigned t) {
+    using Filer = SumFiler<Counts>;
+    Filer filer(threadMemory(batches_, batchBytes_, t, Filer::batchBytes(counts.regions())),
+                threadMemory(staging_, stagingBytes_, t, Filer::stageBytes(counts.regions())), counts, locks,
+                first);
+    SigmaSieve sieve(table_.Nprem);
+    for (std::uint64_t a = nextChunk.fetch_add(kChunk); a < hi; a = nextChunk.fetch_add(kChunk)) {
+      const std::uint64_t b = hi - a > kChunk ? a + kChunk : hi;
+      sieveChunk(sieve, range, a, b, filer);
+      // Progress is told from one thread only.
+      if (t == 0 && done) done(static_cast<double>(b - lo) / static_cast<double>(hi - lo) * 0.95);
+    }
+    filer.flush();
+  });
+  return counts;
+}
+
+template <class Counts>
+void BlockSieve::countWith(std::uint64_t first, std::uint64_t last, const CountSink& sink,
+                           const ProgressSink& done) {
+  const Counts counts = fill<Counts>(first, last, done);
+  const std::uint64_t width = last - first + 1;
+  std::vector<common::Count> out(std::min(kSpan, width));
+  for (std::uint64_t start = 0; start < width; start += kSpan) {
+    const std::span<common::Count> part(out.data(), std::min(kSpan, width - start));
+    counts.copy(start, part);
+    sink(static_cast<common::Int64>(first + start), part);
+  }
+  if (done) done(1.0);
+}
+
+template <class Counts>
+void BlockSieve::tallyWith(std::uint64_t first, std::uint64_t last, CountHistogram& histogram,
+                           const ProgressSink& done) {
+  const Counts counts = fill<Counts>(first, last, done);
+  std::vector<CountHistogram> parts(threads_);
+  std::atomic<std::uint64_t> nextRegion{0};
+  runParallel(threads_, [&](unsigned t) {
+    for (std::uint64_t r = nextRegion.fetch_add(1); r < counts.regions(); r = nextRegion.fetch_add(1))
+      counts.tallyRegion(r, parts[t]);
+  });
+  for (const CountHistogram& part : parts) histogram.add(part);
+  if (done) done(1.0);
+}
+
+void BlockSieve::count(std::uint64_t first, std::uint64_t last, unsigned bits, const CountSink& sink,
+                       const ProgressSink& done) {
+  SIGMA_ASSERT(bits == 4 || bits == 8);
+  if (bits == 4) {
+    countWith<SieveCounts<4>>(first, last, sink, done);
+  } else {
+    countWith<SieveCounts<8>>(first, last, sink, done);
+  }
+}
+
+void BlockSieve::tally(std::uint64_t first, std::uint64_t last, unsigned bits, CountHistogram& histogram,
+                       const ProgressSink& done) {
+  SIGMA_ASSERT(bits == 4 || bits == 8);
+  if (bits == 4) {
+    tallyWith<SieveCounts<4>>(first, last, histogram, done);
+  } else {
+    tallyWith<SieveCounts<8>>(first, last, histogram, done);
+  }
+}
+
+void BlockSieve::release() {
+  counts_.reset();
+  countsBytes_ = 0;
+  dirtyBytes_ = 0;
+  for (auto& batches : batches_) batches.reset();
+  for (auto& staging : staging_) staging.reset();
+  std::fill(batchBytes_.begin(), batchBytes_.end(), 0);
+  std::fill(stagingBytes_.begin(), stagingBytes_.end(), 0);
+}
+
+}  // namespace arith

@@ -1,0 +1,126 @@
+#include "arith/sieve/sieve_counts.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "common/check.hpp"
+
+namespace arith {
+
+using common::Count;
+
+Count& LargeCounts::operator[](std::uint32_t offset) {
+  if (4 * (used_ + 1) > 3 * slots_.size()) grow();
+  Slot& slot = find(offset);
+  if (slot.key == 0) {
+    slot.key = offset + 1;
+    ++used_;
+  }
+  return slot.count;
+}
+
+void LargeCounts::prefetch() const {
+  const auto* at = reinterpret_cast<const char*>(slots_.data());
+  for (std::size_t k = 0; k < slots_.size() * sizeof(Slot); k += 64) __builtin_prefetch(at + k, 1);
+}
+
+LargeCounts::Slot& LargeCounts::find(std::uint32_t offset) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t k = static_cast<std::size_t>(offset * 0x9E3779B1u) & mask;
+  while (slots_[k].key != 0 && slots_[k].key != offset + 1) k = (k + 1) & mask;
+  return slots_[k];
+}
+
+void LargeCounts::grow() {
+  std::vector<Slot> old(slots_.size() * 2);
+  old.swap(slots_);
+  for (const Slot& slot : old) {
+    if (slot.key != 0) find(slot.key - 1) = slot;
+  }
+}
+
+template <unsigned kBits>
+SieveCounts<kBits>::SieveCounts(std::uint8_t* bytes, std::uint64_t values)
+    : bytes_(bytes), values_(values), large_(values == 0 ? 0 : ((values - 1) >> kRegionBits) + 1) {}
+
+template <unsigned kBits>
+void SieveCounts<kBits>::prefetch(std::uint64_t region) const {
+  const std::uint64_t first = (region << kRegionBits) / kPerByte;
+  const std::uint64_t end = std::min(bytesFor(values_), first + kRegionValues / kPerByte);
+  for (std::uint64_t at = first; at < end; at += 64) __builtin_prefetch(bytes_ + at, 1);
+  large_[region].prefetch();
+}
+
+// The field was kEscape - 1 (now kEscape: the count enters the side table) or kEscape.
+template <unsigned kBits>
+void SieveCounts<kBits>::escape(std::uint64_t offset, unsigned field) {
+  LargeCounts& large = large_[offset >> kRegionBits];
+  const auto key = static_cast<std::uint32_t>(offset & (kRegionValues - 1));
+  if (field == kEscape - 1) {
+    large[key] = kEscape;
+  } else {
+    ++large[key];
+  }
+}
+
+template <unsigned kBits>
+void SieveCounts<kBits>::copy(std::uint64_t start, std::span<Count> counts) const {
+  SIGMA_ASSERT(start + counts.size() <= values_);
+  for (std::size_t k = 0; k < counts.size(); ++k) {
+    const std::uint64_t offset = start + k;
+    counts[k] = (bytes_[offset / kPerByte] >> ((offset % kPerByte) * kBits)) & kEscape;
+  }
+  // The escaped values of the regions the span meets.
+  const std::uint64_t end = start + counts.size();
+  for (std::uint64_t region = start >> kRegionBits; region < large_.size() && (region << kRegionBits) < end;
+       ++region) {
+    large_[region].forEach([&](std::uint32_t key, Count count) {
+      const std::uint64_t offset = (region << kRegionBits) + key;
+      if (offset >= start && offset < end) counts[offset - start] = count;
+    });
+  }
+}
+
+template <unsigned kBits>
+void SieveCounts<kBits>::tallyRegion(std::uint64_t region, CountHistogram& histogram) const {
+  const std::uint64_t first = region << kRegionBits;
+  const std::uint64_t last = std::min(values_, first + kRegionValues);  // one past
+  // A tally per byte value, in four lanes so that runs of equal bytes do not
+  // chain each increment on the one before; a region has at most 2^16 bytes.
+  // Most bytes are 0: words of eight zero bytes are only counted.
+  std::array<std::array<std::uint32_t, 256>, 4> lanes{};
+  const std::uint64_t fullBytes = (last - first) / kPerByte;
+  const std::uint8_t* bytes = bytes_ + first / kPerByte;
+  std::uint64_t zeroBytes = 0;
+  std::uint64_t b = 0;
+  for (; b + 8 <= fullBytes; b += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes + b, sizeof word);
+    if (word == 0) {
+      zeroBytes += 8;
+      continue;
+    }
+    for (std::uint64_t k = b; k < b + 8; ++k) ++lanes[k & 3][bytes[k]];
+  }
+  for (; b < fullBytes; ++b) ++lanes[b & 3][bytes[b]];
+  std::array<Count, kEscape + 1> fields{};
+  fields[0] = static_cast<Count>(zeroBytes * kPerByte);
+  for (const auto& lane : lanes) {
+    for (unsigned byte = 0; byte < 256; ++byte) {
+      for (unsigned shift = 0; shift < 8; shift += kBits) fields[(byte >> shift) & kEscape] += lane[byte];
+    }
+  }
+  // The fields of a last byte that the block fills only in part.
+  for (std::uint64_t offset = first + fullBytes * kPerByte; offset < last; ++offset)
+    ++fields[(bytes_[offset / kPerByte] >> ((offset % kPerByte) * kBits)) & kEscape];
+  // Every field at the escape has its exact count in the side table.
+  SIGMA_ASSERT(fields[kEscape] == static_cast<Count>(large_[region].size()));
+  for (unsigned n = 0; n < kEscape; ++n) histogram.add(n, fields[n]);
+  large_[region].forEach([&](std::uint32_t, Count count) { histogram.add(count); });
+}
+
+template class SieveCounts<4>;
+template class SieveCounts<8>;
+
+}  // namespace arith

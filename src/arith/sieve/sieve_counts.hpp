@@ -1,0 +1,105 @@
+// The counts of one block of values while the sieve fills them, in 4 or 8
+// bits a value: nearly every value has a small count (on [1, 10^10], 86 %
+// have count 0). The largest field value, the escape, means "that many or
+// more": the exact count is then in the side table of the value's region.
+// Half the sums of a wide block land on the few values past 15 (the values
+// rich in divisors), so 8 bits count faster and 4 bits hold twice the block.
+//
+// The block is cut into regions of 2^kRegionBits values. A region is counted
+// by one thread at a time (the caller's lock), and its fields fill whole
+// bytes, so two threads never write the same byte.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "arith/count_histogram.hpp"
+#include "common/widths.hpp"
+
+namespace arith {
+
+// The exact counts of the values of one region whose field is at the escape:
+// a small open-addressing table keyed by the value's offset in the region.
+class LargeCounts {
+ public:
+  LargeCounts() : slots_(16) {}
+  common::Count& operator[](std::uint32_t offset);
+  std::size_t size() const { return used_; }
+  // Brings the table into the cache before a batch of counts.
+  void prefetch() const;
+  // Calls visit(offset, count) for every entry, in no particular order.
+  template <class Visit>
+  void forEach(const Visit& visit) const {
+    for (const Slot& slot : slots_) {
+      if (slot.key != 0) visit(slot.key - 1, slot.count);
+    }
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t key = 0;  // offset + 1; 0 for an empty slot
+    common::Count count = 0;
+  };
+  Slot& find(std::uint32_t offset);
+  void grow();
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+};
+
+template <unsigned kBits>
+class SieveCounts {
+ public:
+  static_assert(kBits == 4 || kBits == 8, "fields fill whole bytes");
+  static constexpr unsigned kRegionBits = 16;
+  static constexpr std::uint64_t kRegionValues = std::uint64_t{1} << kRegionBits;
+  static constexpr unsigned kEscape = (1u << kBits) - 1;
+  static constexpr std::uint64_t kPerByte = 8 / kBits;
+  // Sums a thread files for one region before counting them: one per 8 bytes
+  // of the region's counts. Each batch brings its region in from memory, so
+  // the traffic per sum is the region's bytes over the batch's size.
+  static constexpr std::uint64_t kBatch = kRegionValues / kPerByte / 8;
+
+  static constexpr std::uint64_t bytesFor(std::uint64_t values) { return (values + kPerByte - 1) / kPerByte; }
+  // What the side tables may take, in all: on [1, 10^10] about one value in
+  // a hundred passes 14, and a table holds a value in 16 to 32 bytes; past
+  // 254, far fewer.
+  static constexpr std::uint64_t sideBytesFor(std::uint64_t values) {
+    return kBits == 4 ? values / 4 : values / 64;
+  }
+
+  // `bytes`: bytesFor(values) bytes, all zero, that outlive this object.
+  SieveCounts(std::uint8_t* bytes, std::uint64_t values);
+
+  std::uint64_t values() const { return values_; }
+  std::uint64_t regions() const { return large_.size(); }
+
+  // Brings a region's fields and side table into the cache.
+  void prefetch(std::uint64_t region) const;
+
+  // One more m for the value at `offset`; the caller holds its region.
+  void bump(std::uint64_t offset) {
+    std::uint8_t& byte = bytes_[offset / kPerByte];
+    const unsigned shift = static_cast<unsigned>(offset % kPerByte) * kBits;
+    const unsigned field = (byte >> shift) & kEscape;
+    if (field < kEscape) byte = static_cast<std::uint8_t>(byte + (1u << shift));
+    if (field >= kEscape - 1) escape(offset, field);
+  }
+
+  // counts[k] = the count of the value at offset start + k.
+  void copy(std::uint64_t start, std::span<common::Count> counts) const;
+  // Adds the counts of the values of one region to `histogram`.
+  void tallyRegion(std::uint64_t region, CountHistogram& histogram) const;
+
+ private:
+  void escape(std::uint64_t offset, unsigned field);
+
+  std::uint8_t* bytes_;
+  std::uint64_t values_;
+  std::vector<LargeCounts> large_;  // one per region
+};
+
+extern template class SieveCounts<4>;
+extern template class SieveCounts<8>;
+
+}  // namespace arith

@@ -1,0 +1,147 @@
+// One thread's filing of divisor sums into per-region batches of a block's
+// counts, and the counting of a batch once it is full.
+//
+// Counting sums as they come would miss the cache at nearly every one: a
+// batch of Counts::kBatch sums of one region is counted at once, after the
+// region is brought in, under the region's lock. The tails of the batches
+// being filled are the working set of the filing; beyond a few thousand
+// regions they no longer stay in the cache, so wide blocks stage the sums
+// first by group of regions (at most kGroups groups), then spread a full
+// group's run over its regions' batches, where every tail is then at hand.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "common/check.hpp"
+
+namespace arith {
+
+template <class Counts>
+class SumFiler {
+ public:
+  static constexpr unsigned kRegionBits = Counts::kRegionBits;
+  static constexpr std::uint64_t kBatchBytes = Counts::kBatch * sizeof(std::uint16_t);
+  static constexpr std::uint64_t kGroups = 2048;  // at most, when the sums are staged
+  static constexpr std::uint64_t kStage = 1024;   // staged sums per group
+  static constexpr std::uint64_t kStageBytes = kStage * sizeof(std::uint32_t);
+  static constexpr std::uint64_t kDirectRegions = 32768;  // up to this, no staging
+  // A full run is found by its tail reaching an address aligned on the run's size.
+  static_assert((kBatchBytes & (kBatchBytes - 1)) == 0 && (kStageBytes & (kStageBytes - 1)) == 0);
+  static_assert(kRegionBits <= 16, "offsets in a region fit 16 bits");
+
+  // Bytes of batches a thread needs, and of staging runs (0 when none), for `regions` regions.
+  static std::uint64_t batchBytes(std::uint64_t regions) { return (regions + 2) * kBatchBytes; }
+  static std::uint64_t stageBytes(std::uint64_t regions) {
+    return regions <= kDirectRegions ? 0 : stagingFor(regions);
+  }
+  static std::uint64_t stagingFor(std::uint64_t regions, std::uint64_t maxGroups = kGroups) {
+    return (groupsOf(regions, maxGroups) + 2) * kStageBytes;
+  }
+
+  // `batches`: batchBytes bytes of this thread's; `staging`: stagingFor bytes
+  // of this thread's to stage the sums, or nullptr to file them straight.
+  SumFiler(std::uint8_t* batches, std::uint8_t* staging, Counts& counts, std::vector<std::mutex>& locks,
+           std::uint64_t first, std::uint64_t maxGroups = kGroups)
+      : counts_(counts),
+        locks_(locks),
+        first_(first),
+        regions_(counts.regions()),
+        groupShift_(kRegionBits + fanBits(regions_, maxGroups)),
+        groups_(staging == nullptr ? 0 : ((counts.values() - 1) >> groupShift_) + 1),
+        batches_(aligned<std::uint16_t>(batches, kBatchBytes)),
+        staging_(staging == nullptr ? nullptr : aligned<std::uint32_t>(staging, kStageBytes)),
+        tail_(regions_ + 1),
+        stageTail_(groups_ == 0 ? 0 : groups_ + 1) {
+    for (std::uint64_t r = 0; r <= regions_; ++r) tail_[r] = runOf(r);
+    for (std::uint64_t g = 0; g < stageTail_.size(); ++g) stageTail_[g] = stageOf(g);
+  }
+
+  void file(std::span<const std::uint64_t> sums) {
+    const std::uint64_t width = counts_.values();
+    for (const std::uint64_t sigma : sums) {
+      const std::uint64_t offset = sigma - first_;  // wraps when sigma < first
+      // Sums outside the block go to a run that is never counted: a third of
+      // them miss the block, at random, and a branch would guess wrong often.
+      if (groups_ == 0) {
+        toRegion(offset < width ? offset >> kRegionBits : regions_, static_cast<std::uint16_t>(offset));
+      } else {
+        const std::uint64_t group = offset < width ? offset >> groupShift_ : groups_;
+        std::uint32_t*& at = stageTail_[group];
+        *at++ = static_cast<std::uint32_t>(offset & ((std::uint64_t{1} << groupShift_) - 1));
+        if ((reinterpret_cast<std::uintptr_t>(at) & (kStageBytes - 1)) == 0) spreadGroup(group);
+      }
+    }
+  }
+
+  // Counts everything still filed.
+  void flush() {
+    for (std::uint64_t g = 0; g < groups_; ++g) spreadGroup(g);
+    for (std::uint64_t r = 0; r < regions_; ++r) {
+      if (tail_[r] != runOf(r)) countBatch(r);
+    }
+  }
+
+ private:
+  static std::uint64_t groupsOf(std::uint64_t regions, std::uint64_t maxGroups) {
+    return ((regions - 1) >> fanBits(regions, maxGroups)) + 1;
+  }
+  // Regions per group, as a power of two: enough for at most maxGroups groups.
+  static unsigned fanBits(std::uint64_t regions, std::uint64_t maxGroups) {
+    unsigned bits = 0;
+    while (((regions - 1) >> bits) + 1 > maxGroups) ++bits;
+    return bits;
+  }
+  template <class T>
+  static T* aligned(std::uint8_t* data, std::uint64_t alignment) {
+    const auto address = reinterpret_cast<std::uintptr_t>(data);
+    return reinterpret_cast<T*>(data + (alignment - address % alignment) % alignment);
+  }
+  std::uint16_t* runOf(std::uint64_t region) const { return batches_ + region * Counts::kBatch; }
+  std::uint32_t* stageOf(std::uint64_t group) const { return staging_ + group * kStage; }
+
+  void toRegion(std::uint64_t region, std::uint16_t offsetInRegion) {
+    std::uint16_t*& at = tail_[region];
+    *at++ = offsetInRegion;
+    if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) countBatch(region);
+  }
+
+  // A group's staged sums to their regions' batches.
+  void spreadGroup(std::uint64_t group) {
+    if (group != groups_) {
+      const std::uint64_t firstRegion = group << (groupShift_ - kRegionBits);
+      for (const std::uint32_t* entry = stageOf(group); entry < stageTail_[group]; ++entry)
+        toRegion(firstRegion + (*entry >> kRegionBits), static_cast<std::uint16_t>(*entry));
+    }
+    stageTail_[group] = stageOf(group);
+  }
+
+  // Out of line, so that profiles tell filing from counting.
+  [[gnu::noinline]] void countBatch(std::uint64_t region) {
+    if (region != regions_) {
+      SIGMA_ASSERT(region < regions_);
+      const std::scoped_lock lock(locks_[region]);
+      // Bring the whole region in at once: the sums land all over it.
+      counts_.prefetch(region);
+      const std::uint64_t base = region << kRegionBits;
+      for (const std::uint16_t* entry = runOf(region); entry < tail_[region]; ++entry)
+        counts_.bump(base + *entry);
+    }
+    tail_[region] = runOf(region);
+  }
+
+  Counts& counts_;
+  std::vector<std::mutex>& locks_;
+  std::uint64_t first_;
+  std::uint64_t regions_;  // the run after the regions' runs takes the sums outside the block
+  unsigned groupShift_;
+  std::uint64_t groups_;  // 0 when the sums go straight to the regions
+  std::uint16_t* batches_;
+  std::uint32_t* staging_;
+  std::vector<std::uint16_t*> tail_;       // where each region's next sum goes
+  std::vector<std::uint32_t*> stageTail_;  // where each group's next sum goes
+};
+
+}  // namespace arith

@@ -1,0 +1,263 @@
+// The sieve method: sums by residue class, compact counts and their escape,
+// and the bounds that skip candidates, against plain computations.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "arith/divisor_arithmetic.hpp"
+#include "arith/factorizer.hpp"
+#include "arith/sieve/candidate_bounds.hpp"
+#include "arith/sieve/sieve_counts.hpp"
+#include "arith/sieve/sigma_sieve.hpp"
+#include "arith/sieve/sum_filer.hpp"
+
+namespace {
+
+using common::Count;
+using common::Int64;
+
+std::uint64_t sigmaOf(const arith::Factorizer& factorizer, std::uint64_t m) {
+  std::uint64_t sigma = 1;
+  for (const auto& f : factorizer.factorize(m)) {
+    std::uint64_t term = 1;
+    for (int e = 0; e < f.exponent; ++e) term = term * f.prime + 1;
+    sigma *= term;
+  }
+  return sigma;
+}
+
+std::vector<std::uint64_t> sieved(arith::SigmaSieve& sieve) {
+  std::vector<std::uint64_t> all;
+  for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next())
+    all.insert(all.end(), sums.begin(), sums.end());
+  return all;
+}
+
+TEST(SigmaSieve, EveryResidueClassAgreesWithFactoring) {
+  arith::PrimeTable table;
+  arith::Factorizer factorizer(table);
+  table.extendPast(1 << 21);  // up to the square root of 2^42
+  arith::SigmaSieve sieve(table.Nprem);
+  std::mt19937_64 random(6);
+  for (int round = 0; round < 24; ++round) {
+    const std::uint64_t lo =
+        round < 4 ? 1 + random() % 50 : 1 + random() % (std::uint64_t{1} << (10 + round));
+    const std::uint64_t hi = lo + 1 + random() % 100000;
+    for (std::uint64_t r = 0; r < 6; ++r) {
+      sieve.start(lo, hi, r, 6);
+      const std::vector<std::uint64_t> sums = sieved(sieve);
+      std::size_t k = 0;
+      for (std::uint64_t m = lo; m < hi; ++m) {
+        if (m % 6 != r) continue;
+        ASSERT_LT(k, sums.size()) << lo << " " << r;
+        ASSERT_EQ(sums[k++], sigmaOf(factorizer, m)) << m;
+      }
+      EXPECT_EQ(k, sums.size());
+    }
+    sieve.start(lo, hi);
+    const std::vector<std::uint64_t> all = sieved(sieve);
+    ASSERT_EQ(all.size(), hi - lo);
+    for (std::uint64_t m = lo; m < hi; m += 97) EXPECT_EQ(all[m - lo], sigmaOf(factorizer, m)) << m;
+  }
+}
+
+template <class Counts>
+class SieveCounts : public ::testing::Test {};
+using Widths = ::testing::Types<arith::SieveCounts<4>, arith::SieveCounts<8>>;
+TYPED_TEST_SUITE(SieveCounts, Widths);
+
+TYPED_TEST(SieveCounts, ExactAroundTheEscapeAndPastIt) {
+  constexpr std::uint64_t kValues = 3 * TypeParam::kRegionValues + 5;  // a short last region
+  std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
+  TypeParam counts(bytes.data(), kValues);
+  std::vector<Count> expected(kValues, 0);
+  std::mt19937_64 random(15);
+  auto bump = [&](std::uint64_t offset, int times) {
+    for (int k = 0; k < times; ++k) counts.bump(offset);
+    expected[offset] += times;
+  };
+  for (int times : {1, 13, 14, 15, 16, 17, 253, 254, 255, 256, 1000}) {
+    bump(random() % kValues, times);
+    bump(kValues - 1 - static_cast<std::uint64_t>(times), times);  // neighbours share bytes
+  }
+  bump(kValues - 1, 20);  // the odd last value
+  bump(0, 15);
+  bump(1, 14);
+  std::vector<Count> copied(kValues);
+  counts.copy(0, copied);
+  EXPECT_EQ(copied, expected);
+  std::vector<Count> part(1000);
+  counts.copy(kValues - 1000, part);
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), expected.end() - 1000));
+  arith::CountHistogram tallied;
+  for (std::uint64_t r = 0; r < counts.regions(); ++r) counts.tallyRegion(r, tallied);
+  arith::CountHistogram plain;
+  for (Count c : expected) plain.add(c);
+  EXPECT_EQ(tallied, plain);
+}
+
+TYPED_TEST(SieveCounts, ThreadsBumpingRegionsUnderTheirLocks) {
+  constexpr std::uint64_t kValues = 8 * TypeParam::kRegionValues;
+  std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
+  TypeParam counts(bytes.data(), kValues);
+  std::vector<std::mutex> locks(counts.regions());
+  // Eight threads, each bumping the same few hot values (counts far past the
+  // escapes) and many random ones, every region from every thread.
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      std::mt19937_64 random(t);
+      for (int k = 0; k < 200000; ++k) {
+        const std::uint64_t offset = k % 4 == 0 ? (k % 64) * 4097 : random() % kValues;  // hot: ~800 each
+        const std::scoped_lock lock(locks[offset >> TypeParam::kRegionBits]);
+        counts.bump(offset);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::vector<Count> expected(kValues, 0);
+  for (unsigned t = 0; t < 8; ++t) {
+    std::mt19937_64 random(t);
+    for (int k = 0; k < 200000; ++k) ++expected[k % 4 == 0 ? (k % 64) * 4097 : random() % kValues];
+  }
+  std::vector<Count> copied(kValues);
+  counts.copy(0, copied);
+  EXPECT_EQ(copied, expected);
+}
+
+// True when the bounds keep m for a block whose first value is sigma(m).
+bool kept(std::uint64_t m, std::uint64_t sigma, std::uint64_t width = 1000) {
+  const arith::CandidateRange range = arith::candidatesFor(sigma, sigma + width);
+  return range.lowest[m % 6] <= m && m < range.end;
+}
+
+TEST(CandidateBounds, NoCandidateThatReachesTheBlockIsSkipped) {
+  // Every m up to 3e6, at the lowest block it reaches.
+  arith::PrimeTable table;
+  table.extendPast(2000);
+  arith::SigmaSieve sieve(table.Nprem, 1, 3000001);
+  std::uint64_t m = 1;
+  for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
+    for (std::uint64_t sigma : sums) {
+      ASSERT_LE(arith::lowestCandidate(sigma), m) << m;
+      if (m > 1) {
+        ASSERT_TRUE(kept(m, sigma)) << m;
+      }
+      ++m;
+    }
+  }
+  // High up, the hardest cases: in each class, numbers with the most small
+  // primes, whose sigma(m) / m comes nearest the class's bound.
+  arith::PrimeTable big;
+  arith::Factorizer factorizer(big);
+  const std::uint64_t from5[] = {5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43};
+  for (std::uint64_t head : {1, 3, 9, 2, 4, 8, 6, 12, 24, 36, 48, 72, 720}) {
+    std::uint64_t m = head;
+    for (std::uint64_t p : from5) {
+      if (m > (std::uint64_t{1} << 51) / p) break;
+      m *= p;
+      for (std::uint64_t extra : {1, 5, 25, 7}) {
+        if (m > (std::uint64_t{1} << 51) / extra) continue;
+        const std::uint64_t n = m * extra;
+        EXPECT_TRUE(kept(n, sigmaOf(factorizer, n))) << n;
+      }
+    }
+  }
+  std::mt19937_64 random(36);
+  for (int k = 0; k < 20000; ++k) {
+    const std::uint64_t n = 2 + random() % (std::uint64_t{1} << (20 + k % 30));
+    EXPECT_TRUE(kept(n, sigmaOf(factorizer, n))) << n;
+  }
+  // The bounds do skip: at 2^36, numbers prime to 6 start near A / 2.18.
+  const arith::CandidateRange high =
+      arith::candidatesFor(std::uint64_t{1} << 36, (std::uint64_t{1} << 36) + 10);
+  EXPECT_GT(high.lowest[1], (std::uint64_t{1} << 36) / 2.2);
+  EXPECT_LT(high.lowest[0], (std::uint64_t{1} << 36) / 5);
+}
+
+// The counts of [first, last] from every candidate 1 .. last, no bound used.
+std::vector<Count> fullSieve(std::uint64_t first, std::uint64_t last) {
+  arith::PrimeTable table;
+  table.extendPast(static_cast<Int64>(std::sqrt(static_cast<double>(last))) + 1);
+  arith::SigmaSieve sieve(table.Nprem, 1, std::max<std::uint64_t>(last, 2));
+  std::vector<Count> counts(last - first + 1, 0);
+  for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
+    for (std::uint64_t sigma : sums) {
+      if (sigma >= first && sigma <= last) ++counts[sigma - first];
+    }
+  }
+  return counts;
+}
+
+TEST(CandidateBounds, PrunedBlocksAgreeWithTheFullSieveAndTheInversion) {
+  arith::DivisorArithmetic arithmetic(2);
+  std::mt19937_64 random(2);
+  auto pruned = [&](arith::Method method, Int64 first, Int64 last) {
+    std::vector<Count> all;
+    arithmetic.countWith(method, first, last, [&](Int64, std::span<const Count> counts) {
+      all.insert(all.end(), counts.begin(), counts.end());
+    });
+    return all;
+  };
+  for (int round = 0; round < 30; ++round) {
+    const auto first = static_cast<Int64>(1 + random() % 3000000);
+    const Int64 last = first + static_cast<Int64>(random() % 50000);
+    EXPECT_EQ(pruned(arith::Method::Sieve, first, last),
+              fullSieve(static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(last)))
+        << first;
+  }
+  for (int round = 0; round < 6; ++round) {
+    const auto first = static_cast<Int64>((std::uint64_t{1} << (22 + round % 3)) + random() % 1000000);
+    const Int64 last = first + static_cast<Int64>(random() % 20000);
+    EXPECT_EQ(pruned(arith::Method::Sieve, first, last), pruned(arith::Method::Inversion, first, last))
+        << first;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+template <class Counts>
+class Filing : public ::testing::Test {};
+TYPED_TEST_SUITE(Filing, Widths);
+
+TYPED_TEST(Filing, StraightAndStagedFilingCountEverySumOnce) {
+  using Filer = arith::SumFiler<TypeParam>;
+  // 70 regions, straight or in groups of 16 regions, and a block that ends
+  // inside its last byte.
+  constexpr std::uint64_t kFirst = 1000;
+  constexpr std::uint64_t kValues = 70 * TypeParam::kRegionValues - 3;
+  std::mt19937_64 random(9);
+  std::vector<std::uint64_t> sums(3000000);
+  for (std::uint64_t& s : sums) {
+    // Hot values past the escape, values outside the block on both sides, the rest at random.
+    const std::uint64_t pick = random() % 10;
+    s = pick == 0   ? kFirst + 4 * (random() % 50)
+        : pick == 1 ? random() % (2 * kFirst + kValues)
+                    : kFirst + random() % kValues;
+  }
+  std::vector<Count> expected(kValues, 0);
+  for (std::uint64_t s : sums) {
+    if (s >= kFirst && s < kFirst + kValues) ++expected[s - kFirst];
+  }
+  for (bool staged : {false, true}) {
+    std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
+    TypeParam counts(bytes.data(), kValues);
+    std::vector<std::mutex> locks(counts.regions());
+    std::vector<std::uint8_t> batches(Filer::batchBytes(counts.regions()));
+    std::vector<std::uint8_t> staging(staged ? Filer::stagingFor(counts.regions(), 5) : 0);
+    Filer filer(batches.data(), staged ? staging.data() : nullptr, counts, locks, kFirst, 5);
+    for (std::size_t at = 0; at < sums.size(); at += 7919)
+      filer.file(std::span(sums).subspan(at, std::min<std::size_t>(7919, sums.size() - at)));
+    filer.flush();
+    std::vector<Count> copied(kValues);
+    counts.copy(0, copied);
+    EXPECT_EQ(copied, expected) << staged;
+  }
+}
+
+}  // namespace
