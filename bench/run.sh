@@ -11,6 +11,9 @@
 #   high      narrow intervals high up;  single  single values with billions of preimages
 #   listing   [1, 10^7] with the listing on and off
 #   previous  reports of the build of a given commit (PREVIOUS, default 30a320f) against this one
+#   inversion seconds per value of the inversion near 10^12, 10^15, 2^62 and 2^63, with the
+#             build of PREVIOUS (default 30a320f) in the same run
+#   flint     factoring and primality against FLINT's (needs libflint-dev)
 #   engines   the Google Benchmark comparisons (census_bench)
 set -euo pipefail
 build=${1:-build-bench}
@@ -124,6 +127,30 @@ for section in $sections; do
           "$(cmp -s "$work/old.txt" "$work/out.txt" && echo identical || echo DIFFERENT)"
       done
       git worktree remove --force "$old" ;;
+    inversion)
+      commit=${PREVIOUS:-30a320f}
+      old=$work/previous
+      git worktree add -f --detach "$old" "$commit" > /dev/null 2>&1
+      cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_TESTS=OFF > /dev/null
+      cmake --build "$old/build" -j2 > /dev/null
+      printf '\n| values | previous build (%s) | this build | per value, before / after | ratio | reports |\n|---|---|---|---|---|---|\n' "$commit"
+      for case in "1000000000000 1000000999999" "1000000000000000 1000000000999999" \
+        "4611686018427387904 4611686018427587903" "9223372036854575808 9223372036854775807"; do
+        set -- $case
+        run "$old/build/sigma-census" "$1" "$2" 0; cp "$work/out.txt" "$work/old.txt"; before=$seconds
+        run "$program" "$1" "$2" 0
+        width=$(($2 - $1 + 1))
+        printf '| [%s, %s] | %s s | %s s | %s / %s us | %s | %s |\n' "$1" "$2" "$before" "$seconds" \
+          "$(awk -v t="$before" -v w="$width" 'BEGIN{printf "%.2f", t/w*1e6}')" \
+          "$(awk -v t="$seconds" -v w="$width" 'BEGIN{printf "%.2f", t/w*1e6}')" \
+          "$(awk -v a="$before" -v b="$seconds" 'BEGIN{printf "%.2f", a/b}')" \
+          "$(cmp -s "$work/old.txt" "$work/out.txt" && echo identical || echo DIFFERENT)"
+      done
+      run "$program" 1000000000000 1000010000000 0
+      printf '\n[10^12, 10^12 + 10^7]: %s s, %d MiB\n' "$seconds" "$mib"
+      git worktree remove --force "$old" ;;
+    flint)
+      "$build/bench/flint_bench" ;;
     engines)
       "$build/bench/census_bench" ;;
   esac

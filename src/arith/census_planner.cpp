@@ -13,13 +13,14 @@ namespace {
 
 // Seconds of one core per unit of work, measured on the 2-core reference
 // machine with bench/run.sh (see bench/README.md): the sieve per candidate,
-// filing and counting included, and per value of the block (clearing,
-// handing over); the inversion per value, which grows with the size of the
-// values (4 us near 2^27, 10 us near 2^40, 37 us near 2^63).
-constexpr double kSievePerCandidate = 12e-9;
+// filing and counting included (13 ns on [1, 2e8], 20 ns on [1, 10^9]), and
+// per value of the block (clearing, handing over); the inversion per value,
+// which grows with the size of the values (2.1 us near 2^40, 4.8 us near
+// 2^50, 16 us near 2^62).
+constexpr double kSievePerCandidate = 18e-9;
 constexpr double kCountPerValue = 2e-9;
-constexpr double kInversionPerValueAt27Bits = 4e-6;
-constexpr double kInversionBitsPerDoubling = 10;
+constexpr double kInversionPerValueAt27Bits = 0.65e-6;
+constexpr double kInversionBitsPerDoubling = 7.5;
 
 }  // namespace
 

@@ -108,18 +108,28 @@ void DivisorArithmetic::invertBlock(const BlockPlan& block, const Output& output
   if (!cubicSums_) cubicSums_ = std::make_unique<CubicSums>(table_);
   const std::uint64_t width = block.last - block.first + 1;
   std::vector<Count> out;
+  std::vector<BlockFactorizer> factorizers(threads_, BlockFactorizer(*factorizer_));
   for (std::uint64_t start = 0; start < width; start += CensusPlanner::kInversionBlock) {
     const std::uint64_t size = std::min(CensusPlanner::kInversionBlock, width - start);
     const std::uint64_t first = block.first + start;
     out.assign(size, 0);
-    // Values are handed out in small batches: their costs vary widely.
+    // Each thread factors its share of the values by a sieve, then takes
+    // values in small batches from wherever they are: their costs vary widely.
     constexpr std::uint64_t kBatch = 16;
+    const std::uint64_t share = (size + threads_ - 1) / threads_;
+    runParallel(threads_, [&](unsigned t) {
+      const std::uint64_t from = std::min(size, t * share);
+      factorizers[t].factor(first + from, std::min(size, from + share) - from);
+    });
     std::atomic<std::uint64_t> next{0};
     runParallel(threads_, [&](unsigned) {
       SigmaInverse inverse(*factorizer_, *cubicSums_);
       for (std::uint64_t k = next.fetch_add(kBatch); k < size; k = next.fetch_add(kBatch)) {
         const std::uint64_t stop = std::min(size, k + kBatch);
-        for (std::uint64_t j = k; j < stop; ++j) out[j] = inverse.count(first + j);
+        for (std::uint64_t j = k; j < stop; ++j) {
+          const std::uint64_t owner = j / share;
+          out[j] = inverse.count(first + j, factorizers[owner].factorsOf(j - owner * share));
+        }
       }
     });
     if (output.sink != nullptr) {

@@ -4,28 +4,19 @@
 #include <numeric>
 
 #include "arith/montgomery.hpp"
+#include "common/check.hpp"
 
 namespace arith {
 
 Factorizer::Factorizer(PrimeTable& table) {
-  table.extendPast(static_cast<common::Int64>(kTrialLimit));
+  table.extendPast(static_cast<common::Int64>(kSieveLimit));
   for (std::size_t j = 2; j < table.Nprem.size(); ++j) {
     const auto p = static_cast<std::uint64_t>(table.Nprem[j]);
-    if (p >= kTrialLimit) break;
+    if (p >= kSieveLimit) break;
     std::uint64_t inv = p;
     for (int k = 0; k < 5; ++k) inv *= 2 - p * inv;
     trial_.push_back({p, inv, UINT64_MAX / p});
   }
-}
-
-bool Factorizer::isPrime(std::uint64_t n) const {
-  if (n < 2) return false;
-  if ((n & 1) == 0) return n == 2;
-  for (const TrialPrime& t : trial_) {
-    if (t.prime * t.prime > n) return true;
-    if (divides(t, n)) return n == t.prime;
-  }
-  return isPrime64(n);
 }
 
 std::vector<PrimePower> Factorizer::factorize(std::uint64_t n) const {
@@ -37,7 +28,7 @@ std::vector<PrimePower> Factorizer::factorize(std::uint64_t n) const {
     n >>= twos;
   }
   for (const TrialPrime& t : trial_) {
-    if (t.prime * t.prime > n) break;
+    if (t.prime >= kTrialLimit || t.prime * t.prime > n) break;
     if (!divides(t, n)) continue;
     int e = 0;
     do {
@@ -46,12 +37,17 @@ std::vector<PrimePower> Factorizer::factorize(std::uint64_t n) const {
     } while (divides(t, n));
     factors.push_back({t.prime, e});
   }
-  if (n == 1) return factors;
+  factorRest(n, kTrialLimit, factors);
+  return factors;
+}
+
+void Factorizer::factorRest(std::uint64_t rest, std::uint64_t bound, std::vector<PrimePower>& factors) const {
+  if (rest == 1) return;
   std::vector<std::uint64_t> large;
-  if (n < kTrialLimit * kTrialLimit) {
-    large.push_back(n);  // no factor below its square root
+  if (rest / bound < bound) {
+    large.push_back(rest);  // no factor below its square root
   } else {
-    splitLarge(n, large);
+    splitLarge(rest, large);
   }
   std::sort(large.begin(), large.end());
   for (std::size_t k = 0; k < large.size();) {
@@ -60,18 +56,61 @@ std::vector<PrimePower> Factorizer::factorize(std::uint64_t n) const {
     factors.push_back({large[k], static_cast<int>(next - k)});
     k = next;
   }
-  return factors;
 }
 
 void Factorizer::splitLarge(std::uint64_t n, std::vector<std::uint64_t>& primes) const {
   if (n == 1) return;
-  if (isPrime64(n)) {
+  if (isPrime(n)) {
     primes.push_back(n);
     return;
   }
   const std::uint64_t d = pollardBrent(n);
   splitLarge(d, primes);
   splitLarge(n / d, primes);
+}
+
+void BlockFactorizer::factor(std::uint64_t first, std::size_t count) {
+  if (count == 0) return;
+  rest_.resize(count);
+  used_.assign(count, 0);
+  factors_.resize(count * kMostFactors);
+  auto add = [this](std::size_t k, std::uint64_t prime, int exponent) {
+    SIGMA_ASSERT(used_[k] < kMostFactors);
+    factors_[k * kMostFactors + used_[k]++] = {prime, exponent};
+  };
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::uint64_t n = first + k;
+    const int twos = __builtin_ctzll(n);
+    rest_[k] = n >> twos;
+    if (twos > 0) add(k, 2, twos);
+  }
+  // Each odd prime hits every p-th number, from the first multiple on; the
+  // quotients are exact, so a multiplication by the prime's inverse takes them.
+  // Past the square root of the last number, what is left is 1 or a prime.
+  const std::uint64_t last = first + count - 1;
+  std::uint64_t bound = Factorizer::kSieveLimit;  // no prime factor below it is left
+  for (const Factorizer::TrialPrime& t : factorizer_.sievingPrimes()) {
+    if (t.prime > last / t.prime) {
+      bound = t.prime;
+      break;
+    }
+    for (std::size_t k = (t.prime - first % t.prime) % t.prime; k < count; k += t.prime) {
+      std::uint64_t r = rest_[k];
+      int e = 0;
+      do {
+        r *= t.inverse;
+        ++e;
+      } while (Factorizer::divides(t, r));
+      rest_[k] = r;
+      add(k, t.prime, e);
+    }
+  }
+  for (std::size_t k = 0; k < count; ++k) {
+    if (rest_[k] == 1) continue;
+    scratch_.clear();
+    factorizer_.factorRest(rest_[k], bound, scratch_);
+    for (const PrimePower& f : scratch_) add(k, f.prime, f.exponent);
+  }
 }
 
 std::uint64_t pollardBrent(std::uint64_t n) {

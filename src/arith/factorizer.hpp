@@ -1,11 +1,14 @@
-// Factorization of any 64-bit number: trial division by the small primes of
-// the table, then Miller-Rabin and Pollard-Brent for what remains.
+// Factorization of any 64-bit number: division by the small primes of the
+// table, then a primality test and Pollard-Brent for what remains; and of a
+// block of consecutive numbers at once, by a sieve.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
+#include "arith/primality.hpp"
 #include "arith/prime_table.hpp"
 
 namespace arith {
@@ -17,27 +20,61 @@ struct PrimePower {
 
 class Factorizer {
  public:
+  // Primes below this divide single numbers; below kSieveLimit, blocks.
   static constexpr std::uint64_t kTrialLimit = 4096;
+  static constexpr std::uint64_t kSieveLimit = std::uint64_t{1} << 20;
 
-  // Takes the odd primes below kTrialLimit from the table, growing it if needed.
+  // Takes the odd primes below kSieveLimit from the table, growing it if needed.
   explicit Factorizer(PrimeTable& table);
 
   // The prime factors of n (n >= 1) in increasing order, with their exponents.
   std::vector<PrimePower> factorize(std::uint64_t n) const;
+  // Appends the factors of `rest`, which has no prime factor below `bound`, in increasing order.
+  void factorRest(std::uint64_t rest, std::uint64_t bound, std::vector<PrimePower>& factors) const;
 
-  // Exact primality, cheap for numbers with a small factor.
-  bool isPrime(std::uint64_t n) const;
+  // Exact primality.
+  bool isPrime(std::uint64_t n) const { return test_(n); }
 
- private:
   struct TrialPrime {
     std::uint64_t prime;
     std::uint64_t inverse;  // prime^-1 mod 2^64
     std::uint64_t limit;    // n is a multiple of prime iff n * inverse <= limit
   };
-  bool divides(const TrialPrime& t, std::uint64_t n) const { return n * t.inverse <= t.limit; }
+  // The odd primes below kSieveLimit, for sieving blocks.
+  std::span<const TrialPrime> sievingPrimes() const { return trial_; }
+  static bool divides(const TrialPrime& t, std::uint64_t n) { return n * t.inverse <= t.limit; }
+
+ private:
   void splitLarge(std::uint64_t n, std::vector<std::uint64_t>& primes) const;
 
   std::vector<TrialPrime> trial_;
+  PrimeTest test_;
+};
+
+// The factorizations of a block of consecutive numbers, by a sieve with the
+// primes below Factorizer::kSieveLimit: each number is divided by the primes
+// that hit it, and what is left (1, a prime, or a product of large primes)
+// goes to the one-number factorizer. A number below 2^63 has at most 15
+// distinct prime factors (the product of the first 16 primes exceeds 2^64).
+class BlockFactorizer {
+ public:
+  static constexpr std::size_t kMostFactors = 15;
+
+  explicit BlockFactorizer(const Factorizer& factorizer) : factorizer_(factorizer) {}
+
+  // Factors first, first + 1, ..., first + count - 1 (first >= 1, no overflow).
+  void factor(std::uint64_t first, std::size_t count);
+  // The factors of first + k, in increasing order of prime.
+  std::span<const PrimePower> factorsOf(std::size_t k) const {
+    return {factors_.data() + k * kMostFactors, used_[k]};
+  }
+
+ private:
+  const Factorizer& factorizer_;
+  std::vector<std::uint64_t> rest_;
+  std::vector<PrimePower> factors_;  // kMostFactors slots per number
+  std::vector<std::uint8_t> used_;
+  std::vector<PrimePower> scratch_;
 };
 
 // A non-trivial factor of the odd composite n.

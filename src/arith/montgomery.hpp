@@ -41,7 +41,4 @@ class Montgomery {
   std::uint64_t one_;      // 2^64 mod n
 };
 
-// Deterministic Miller-Rabin for every 64-bit number.
-bool isPrime64(std::uint64_t n);
-
 }  // namespace arith

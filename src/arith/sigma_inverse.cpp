@@ -23,6 +23,8 @@ CubicSums::CubicSums(PrimeTable& table) {
     }
   }
   std::sort(sums_.begin(), sums_.end());
+  filter_.assign((std::uint64_t{1} << kFilterBits) / 64, 0);
+  for (const auto& [sum, prime] : sums_) filter_[hash(sum) / 64] |= std::uint64_t{1} << (hash(sum) % 64);
 }
 
 SigmaInverse::SigmaInverse(const Factorizer& factorizer, const CubicSums& cubicSums)
@@ -70,8 +72,12 @@ void SigmaInverse::addMultiples(std::size_t index) {
 }
 
 common::Count SigmaInverse::count(std::uint64_t N) {
-  if (N == 1) return 1;  // m = 1
   const std::vector<PrimePower> primes = factorizer_.factorize(N);
+  return count(N, primes);
+}
+
+common::Count SigmaInverse::count(std::uint64_t N, std::span<const PrimePower> primes) {
+  if (N == 1) return 1;  // m = 1
   divisors_.assign(1, 1);
   exponents_.clear();
   strides_.clear();

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -26,12 +27,19 @@ class CubicSums {
   // Calls found(p) for every prime p and k >= 3 with sigma(p^k) == d.
   template <class Found>
   void find(std::uint64_t d, const Found& found) const {
+    // Nearly every d is no such sum: one bit of a hashed filter says so.
+    const std::uint64_t bit = hash(d);
+    if ((filter_[bit / 64] >> (bit % 64) & 1) == 0) return;
     auto it = std::lower_bound(sums_.begin(), sums_.end(), std::pair<std::uint64_t, std::uint64_t>{d, 0});
     for (; it != sums_.end() && it->first == d; ++it) found(it->second);
   }
 
  private:
+  static constexpr unsigned kFilterBits = 23;  // 8 Mbit for about half a million sums: 6 % of the bits set
+  static std::uint64_t hash(std::uint64_t d) { return (d * 0x9E3779B97F4A7C15ULL) >> (64 - kFilterBits); }
+
   std::vector<std::pair<std::uint64_t, std::uint64_t>> sums_;  // (sigma(p^k), p)
+  std::vector<std::uint64_t> filter_;
 };
 
 class SigmaInverse {
@@ -40,6 +48,8 @@ class SigmaInverse {
 
   // The number of m >= 1 with sigma(m) == N, for any N from 1 to 2^63 - 1.
   common::Count count(std::uint64_t N);
+  // The same, with N's factorization given (primes in increasing order).
+  common::Count count(std::uint64_t N, std::span<const PrimePower> primes);
 
  private:
   struct Factor {

@@ -1,0 +1,129 @@
+#include "arith/primality.hpp"
+
+#include "arith/montgomery.hpp"
+#include "arith/wide.hpp"
+
+namespace arith {
+
+namespace {
+
+// The strong-probable-prime test of odd n > 2 to the base a, modulo n below 2^32.
+bool strongProbablePrime32(std::uint64_t n, std::uint64_t a) {
+  std::uint64_t d = n - 1;
+  int s = 0;
+  for (; (d & 1) == 0; d >>= 1) ++s;
+  auto mulMod = [n](std::uint64_t x, std::uint64_t y) { return x * y % n; };  // x, y < 2^32
+  std::uint64_t x = 1;
+  for (std::uint64_t b = a % n, e = d; e != 0; e >>= 1, b = mulMod(b, b)) {
+    if ((e & 1) != 0) x = mulMod(x, b);
+  }
+  if (x == 1 || x == n - 1 || a % n == 0) return true;
+  for (int r = 1; r < s; ++r) {
+    x = mulMod(x, x);
+    if (x == n - 1) return true;
+  }
+  return false;
+}
+
+// The same in Montgomery form, for any odd n > 2.
+bool strongProbablePrime64(const Montgomery& mont, std::uint64_t d, int s, std::uint64_t a) {
+  const std::uint64_t n = mont.modulus();
+  const std::uint64_t base = a % n;
+  if (base == 0) return true;
+  const std::uint64_t minusOne = n - mont.one();
+  std::uint64_t x = mont.pow(mont.toForm(base), d);
+  if (x == mont.one() || x == minusOne) return true;
+  for (int r = 1; r < s; ++r) {
+    x = mont.mul(x, x);
+    if (x == minusOne) return true;
+  }
+  return false;
+}
+
+// To the base 2, where a multiplication by the base is a doubling: most
+// composites fail here, before any other base is converted.
+bool strongProbablePrime64Base2(const Montgomery& mont, std::uint64_t d, int s) {
+  const std::uint64_t minusOne = mont.modulus() - mont.one();
+  std::uint64_t x = mont.one();
+  for (int bit = 63 - __builtin_clzll(d); bit >= 0; --bit) {
+    x = mont.mul(x, x);
+    if ((d >> bit & 1) != 0) x = mont.add(x, x);
+  }
+  if (x == mont.one() || x == minusOne) return true;
+  for (int r = 1; r < s; ++r) {
+    x = mont.mul(x, x);
+    if (x == minusOne) return true;
+  }
+  return false;
+}
+
+// Miller-Rabin for odd n with no factor below 41 and n >= 2^32.
+bool millerRabin64(std::uint64_t n) {
+  const Montgomery mont(n);
+  std::uint64_t d = n - 1;
+  int s = 0;
+  for (; (d & 1) == 0; d >>= 1) ++s;
+  if (!strongProbablePrime64Base2(mont, d, s)) return false;
+  // Below 1,122,004,669,633 the bases 2, 13, 23 and 1662803 decide (Jaeschke 1993).
+  if (n < 1122004669633ULL) {
+    for (std::uint64_t a : {13ULL, 23ULL, 1662803ULL}) {
+      if (!strongProbablePrime64(mont, d, s, a)) return false;
+    }
+    return true;
+  }
+  for (std::uint64_t a : {325ULL, 9375ULL, 28178ULL, 450775ULL, 9780504ULL, 1795265022ULL}) {
+    if (!strongProbablePrime64(mont, d, s, a)) return false;
+  }
+  return true;
+}
+
+// Miller-Rabin for odd n with no factor below 41.
+bool millerRabin(std::uint64_t n) {
+  if (n < 41ULL * 41ULL) return true;
+  // Below 2^32 (within Jaeschke's bound) products of residues fit 64 bits.
+  if (n < (std::uint64_t{1} << 32)) {
+    for (std::uint64_t a : {2ULL, 7ULL, 61ULL}) {
+      if (!strongProbablePrime32(n, a)) return false;
+    }
+    return true;
+  }
+  return millerRabin64(n);
+}
+
+}  // namespace
+
+bool isPrime64(std::uint64_t n) {
+  if (n < 2) return false;
+  for (std::uint64_t p : {2ULL, 3ULL, 5ULL, 7ULL, 11ULL, 13ULL, 17ULL, 19ULL, 23ULL, 29ULL, 31ULL, 37ULL}) {
+    if (n % p == 0) return n == p;
+  }
+  return millerRabin(n);
+}
+
+PrimeTest::PrimeTest() : oddPrimeBits_(kBitmapLimit / 128, ~std::uint64_t{0}) {
+  // Eratosthenes over the odd numbers: bit k stands for 2k + 1.
+  oddPrimeBits_[0] &= ~std::uint64_t{1};  // 1 is not prime
+  for (std::uint64_t p = 3; p * p < kBitmapLimit; p += 2) {
+    if ((oddPrimeBits_[p / 128] >> (p / 2 % 64) & 1) == 0) continue;
+    for (std::uint64_t m = p * p; m < kBitmapLimit; m += 2 * p)
+      oddPrimeBits_[m / 128] &= ~(std::uint64_t{1} << (m / 2 % 64));
+  }
+  for (std::uint64_t p : {3,  5,  7,  11, 13, 17, 19, 23, 29,  31,  37,  41,  43,  47,  53,  59,
+                          61, 67, 71, 73, 79, 83, 89, 97, 101, 103, 107, 109, 113, 127, 131, 137}) {
+    std::uint64_t inverse = p;
+    for (int k = 0; k < 5; ++k) inverse *= 2 - p * inverse;  // Newton: doubles the correct bits
+    filter_.push_back({inverse, UINT64_MAX / p});
+  }
+}
+
+bool PrimeTest::operator()(std::uint64_t n) const {
+  if ((n & 1) == 0) return n == 2;
+  if (n < kBitmapLimit) return (oddPrimeBits_[n / 128] >> (n / 2 % 64) & 1) != 0;
+  // Most composites have a small factor: a multiplication each rules it out.
+  for (const SmallPrime& p : filter_) {
+    if (n * p.inverse <= p.limit) return false;  // n is above every filtering prime
+  }
+  return millerRabin(n);
+}
+
+}  // namespace arith
