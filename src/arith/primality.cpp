@@ -1,5 +1,8 @@
 #include "arith/primality.hpp"
 
+#include <algorithm>
+#include <array>
+
 #include "arith/montgomery.hpp"
 #include "arith/wide.hpp"
 
@@ -64,17 +67,11 @@ bool millerRabin64(std::uint64_t n) {
   int s = 0;
   for (; (d & 1) == 0; d >>= 1) ++s;
   if (!strongProbablePrime64Base2(mont, d, s)) return false;
+  auto passes = [&](std::uint64_t a) { return strongProbablePrime64(mont, d, s, a); };
   // Below 1,122,004,669,633 the bases 2, 13, 23 and 1662803 decide (Jaeschke 1993).
-  if (n < 1122004669633ULL) {
-    for (std::uint64_t a : {13ULL, 23ULL, 1662803ULL}) {
-      if (!strongProbablePrime64(mont, d, s, a)) return false;
-    }
-    return true;
-  }
-  for (std::uint64_t a : {325ULL, 9375ULL, 28178ULL, 450775ULL, 9780504ULL, 1795265022ULL}) {
-    if (!strongProbablePrime64(mont, d, s, a)) return false;
-  }
-  return true;
+  if (n < 1122004669633ULL) return std::ranges::all_of(std::array<std::uint64_t, 3>{13, 23, 1662803}, passes);
+  return std::ranges::all_of(std::array<std::uint64_t, 6>{325, 9375, 28178, 450775, 9780504, 1795265022},
+                             passes);
 }
 
 // Miller-Rabin for odd n with no factor below 41.
@@ -82,10 +79,8 @@ bool millerRabin(std::uint64_t n) {
   if (n < 41ULL * 41ULL) return true;
   // Below 2^32 (within Jaeschke's bound) products of residues fit 64 bits.
   if (n < (std::uint64_t{1} << 32)) {
-    for (std::uint64_t a : {2ULL, 7ULL, 61ULL}) {
-      if (!strongProbablePrime32(n, a)) return false;
-    }
-    return true;
+    return std::ranges::all_of(std::array<std::uint64_t, 3>{2, 7, 61},
+                               [n](std::uint64_t a) { return strongProbablePrime32(n, a); });
   }
   return millerRabin64(n);
 }
