@@ -32,15 +32,23 @@ run() {
   /usr/bin/time -f '%e %M' -o "$work/time" sh -c "cd '$work' && printf '%s\n%s\n%s\n0\n' $3 $2 $4 | '$1' > out.txt" || true
   read -r seconds kb < <(tail -n 1 "$work/time")
   mib=$((kb / 1024))
-  zero=$(grep -a -m1 -o 'Pour : 0 possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/.*  //')
+  zero=$(grep -a -m1 -o 'Pour : 0 possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/.*  //' || true)
 }
 # measure LO HI OPTION: a row of the table.
 measure() {
   run "$program" "$@"
-  first=$(grep -a -m1 -o 'Pour : [0-9]* possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/possibilites, il y a  /-> /')
+  first=$(grep -a -m1 -o 'Pour : [0-9]* possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/possibilites, il y a  /-> /' || true)
   printf '| [%s, %s] | %s | %s | %d | %s |\n' "$1" "$2" "$3" "$seconds" "$mib" "$first"
 }
 header() { printf '\n| interval | listing | wall time (s) | peak memory (MiB) | first summary line |\n|---|---|---|---|---|\n'; }
+# previousBuild: builds the commit PREVIOUS (default 30a320f) in $work/previous; sets old and commit.
+previousBuild() {
+  commit=${PREVIOUS:-30a320f}
+  old=$work/previous
+  git worktree add -f --detach "$old" "$commit" > /dev/null 2>&1
+  cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_TESTS=OFF > /dev/null
+  cmake --build "$old/build" -j2 > /dev/null
+}
 # best SECONDS...: the smallest.
 best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 
@@ -89,7 +97,8 @@ for section in $sections; do
       printf '\nwhere [1, 10^9] goes (%s s wall on 2 threads; ns per candidate of one core):\n' "$seconds"
       perf report -i "$work/perf.data" --no-children --sort symbol --stdio 2> /dev/null | grep -E '^ +[0-9]' |
         awk -v s="$seconds" -v candidates=1e9 '{share=$1; sub("%","",share); $1="";
-          printf "%6.2f%%  %5.2f ns  %s\n", share, share / 100 * s * 2 * 1e9 / candidates, substr($0, 1, 90)}' | head -n 8 ;;
+          printf "%6.2f%%  %5.2f ns  %s\n", share, share / 100 * s * 2 * 1e9 / candidates, substr($0, 1, 90)}' |
+        head -n 8 || true ;;
     high)
       header
       measure 1000000000000 1000000010000 0
@@ -112,11 +121,7 @@ for section in $sections; do
       printf '\n[1, 10^7]: listing off %s s, on %s s; %d MiB written, read back and listed: %s MiB/s\n' "$off" "$on" \
         $((bytes >> 20)) "$(awk -v b="$bytes" -v on="$on" -v off="$off" 'BEGIN{printf "%.0f", b/1048576/(on-off)}')" ;;
     previous)
-      commit=${PREVIOUS:-30a320f}
-      old=$work/previous
-      git worktree add -f --detach "$old" "$commit" > /dev/null 2>&1
-      cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_TESTS=OFF > /dev/null
-      cmake --build "$old/build" -j2 > /dev/null
+      previousBuild
       printf '\n| interval | previous build (%s) | this build | reports |\n|---|---|---|---|\n' "$commit"
       for case in "1 100000000 0" "10000000000 10000100000 1" "1000000000000 1000000010000 1" \
         "9223372036854775000 9223372036854775807 1" "4000000 4100000 1"; do
@@ -128,11 +133,7 @@ for section in $sections; do
       done
       git worktree remove --force "$old" ;;
     inversion)
-      commit=${PREVIOUS:-30a320f}
-      old=$work/previous
-      git worktree add -f --detach "$old" "$commit" > /dev/null 2>&1
-      cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_TESTS=OFF > /dev/null
-      cmake --build "$old/build" -j2 > /dev/null
+      previousBuild
       printf '\n| values | previous build (%s) | this build | per value, before / after | ratio | reports |\n|---|---|---|---|---|---|\n' "$commit"
       for case in "1000000000000 1000000999999" "1000000000000000 1000000000999999" \
         "4611686018427387904 4611686018427587903" "9223372036854575808 9223372036854775807"; do

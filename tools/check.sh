@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the unit tests and end-to-end transcripts, the
-# same tests in a Debug build (assertions on) and under AddressSanitizer and
+# MPI build against the plain one under mpirun, the same tests in a Debug
+# build (assertions on) and under AddressSanitizer and
 # UndefinedBehaviorSanitizer, bounded fuzzing runs of console entry and of the
 # pairs file's read-back, and the format and static checks.
 # FUZZ_SECONDS sets each fuzzing run's time (default 60).
@@ -18,7 +19,13 @@ echo "== format"
 clang-format --dry-run --Werror $sources
 
 echo "== static checks"
-clang-tidy -p build --quiet $(echo "$sources" | grep '^src/.*\.cpp$')
+clang-tidy -p build --quiet $(echo "$sources" | grep '^src/.*\.cpp$' | grep -v '^src/arith/mpi/')
+
+echo "== MPI build, against the plain one under mpirun with 1 to 4 ranks"
+cmake -S . -B build-mpi -DCMAKE_BUILD_TYPE=Release -DSIGMA_MPI=ON -DSIGMA_BUILD_TESTS=OFF -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+cmake --build build-mpi -j2
+clang-tidy -p build-mpi --quiet src/arith/mpi/*.cpp src/main.cpp
+bash tests/mpi_end_to_end.sh build/sigma-census build-mpi/sigma-census
 
 echo "== debug build (assertions on)"
 cmake -S . -B build-debug -DCMAKE_BUILD_TYPE=Debug

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, where a fresh Debian machine lacks it.
+# --checks: also what every check needs (clang, gdb, the fuzzer runtime, Open MPI); --mpi: Open MPI.
 set -euo pipefail
 need=()
 command -v cmake > /dev/null || need+=(cmake)
@@ -7,6 +8,11 @@ command -v g++ > /dev/null || need+=(g++)
 command -v make > /dev/null || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+if [ "${1:-}" = --checks ] || [ "${1:-}" = --mpi ]; then
+  command -v mpirun > /dev/null || need+=(openmpi-bin)
+  [ -f /usr/include/x86_64-linux-gnu/openmpi/mpi.h ] || [ -f /usr/lib/x86_64-linux-gnu/openmpi/include/mpi.h ] ||
+    need+=(libopenmpi-dev)
+fi
 if [ "${1:-}" = --checks ]; then
   command -v clang++ > /dev/null || need+=(clang)
   command -v gdb > /dev/null || need+=(gdb)

@@ -32,9 +32,10 @@ void forEachBlock(const CensusPlanner& planner, std::uint64_t from, std::uint64_
 
 }  // namespace
 
-DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t memoryBudget)
+DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t memoryBudget, unsigned sharing)
     : threads_(defaultThreads(threads)),
       fixedBudget_(memoryBudget),
+      sharing_(std::max(1u, sharing)),
       engine_(table_),
       planner_(threads_, memoryBudget != 0 ? memoryBudget : kFallback),
       sieve_(table_, threads_) {}
@@ -60,9 +61,13 @@ void DivisorArithmetic::tallyWith(Method method, Int64 L1, Int64 L2, CountHistog
 // The planned blocks of [L1, L2] in order, with the progress of the whole.
 void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const ProgressSink& progress,
                              const Method* forced) {
-  planner_.setMemoryBudget(fixedBudget_ != 0 ? fixedBudget_ : memoryBudget(readMemory()));
+  planner_.setMemoryBudget(fixedBudget_ != 0 ? fixedBudget_ : memoryBudget(readMemory()) / sharing_);
   const auto from = static_cast<std::uint64_t>(L1);
   const auto to = static_cast<std::uint64_t>(L2);
+  if (runner_ != nullptr && forced == nullptr) {
+    walkElsewhere(from, to, output, progress);
+    return;
+  }
   // The estimated cost of the whole interval, to report progress by; for
   // intervals of very many blocks, the share of values done stands in for it.
   constexpr int kPlannedAhead = 4096;
@@ -91,6 +96,33 @@ void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const Pro
     return true;
   });
   sieve_.release();
+}
+
+// The blocks of [from, to], cut so that every runner has several, run by
+// the runner; progress is told block by block, by the share of values done.
+void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, const Output& output,
+                                      const ProgressSink& progress) {
+  const std::uint64_t pieces = std::uint64_t{4} * runner_->parallelBlocks();
+  const std::uint64_t width = to - from + 1;
+  const std::uint64_t most = width / pieces + 1;
+  bool more = true;
+  auto next = [&](BlockPlan& block) {
+    if (!more) return false;
+    block = planner_.plan(from, std::min(to, from + std::min(most, to - from)));
+    more = block.last != to;
+    from = block.last + 1;
+    return true;
+  };
+  double done = 0;
+  runner_->run(next, output.sink, output.histogram, [&](const BlockPlan& block) {
+    done += static_cast<double>(block.last - block.first + 1);
+    if (progress) progress(done / static_cast<double>(width));
+  });
+}
+
+void DivisorArithmetic::runPlannedBlock(const BlockPlan& block, const CountSink* sink,
+                                        CountHistogram* histogram) {
+  runBlock(block, {sink, histogram}, {});
 }
 
 void DivisorArithmetic::runBlock(const BlockPlan& block, const Output& output, const ProgressSink& done) {

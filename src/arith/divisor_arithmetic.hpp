@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "arith/block_runner.hpp"
 #include "arith/census_planner.hpp"
 #include "arith/count_histogram.hpp"
 #include "arith/divisor_engine.hpp"
@@ -21,8 +22,9 @@ namespace arith {
 class DivisorArithmetic {
  public:
   // threads = 0: one per core. memoryBudget = 0: a share of the memory the
-  // machine has free when each calculation starts (see memory_budget.hpp).
-  explicit DivisorArithmetic(unsigned threads = 0, std::uint64_t memoryBudget = 0);
+  // machine has free when each calculation starts (see memory_budget.hpp),
+  // divided among the `sharing` processes that run on the machine.
+  explicit DivisorArithmetic(unsigned threads = 0, std::uint64_t memoryBudget = 0, unsigned sharing = 1);
 
   // For every value N of [L1, L2] (1 <= L1 <= L2), how many m >= 1 have
   // sigma(m) == N: handed to `sink` in increasing order of N, in blocks.
@@ -36,6 +38,11 @@ class DivisorArithmetic {
   void countWith(Method method, common::Int64 L1, common::Int64 L2, const CountSink& sink);
   void tallyWith(Method method, common::Int64 L1, common::Int64 L2, CountHistogram& histogram);
 
+  // From now on the blocks run there (nullptr: here).
+  void setBlockRunner(BlockRunner* runner) { runner_ = runner; }
+  // One planned block, here: its counts to `sink` in order, or its histogram added to `histogram`.
+  void runPlannedBlock(const BlockPlan& block, const CountSink* sink, CountHistogram* histogram);
+
   DivisorEngine& engine() { return engine_; }
   const CensusPlanner& planner() const { return planner_; }
 
@@ -47,11 +54,15 @@ class DivisorArithmetic {
   };
   void walk(common::Int64 L1, common::Int64 L2, const Output& output, const ProgressSink& progress,
             const Method* forced);
+  void walkElsewhere(std::uint64_t from, std::uint64_t to, const Output& output,
+                     const ProgressSink& progress);
   void runBlock(const BlockPlan& block, const Output& output, const ProgressSink& done);
   void invertBlock(const BlockPlan& block, const Output& output, const ProgressSink& done);
 
   unsigned threads_;
   std::uint64_t fixedBudget_;
+  unsigned sharing_;
+  BlockRunner* runner_ = nullptr;
   PrimeTable table_;
   DivisorEngine engine_;
   CensusPlanner planner_;

@@ -1,6 +1,7 @@
 #include "arith/sigma_inverse.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "arith/wide.hpp"
 #include "common/check.hpp"
@@ -35,10 +36,12 @@ void SigmaInverse::listFactors(std::size_t index) {
   const std::uint64_t d = divisors_[index];
   // k = 1: p = d - 1. Odd primes give an even d, and 2 gives 3.
   if ((d % 2 == 0 || d == 3) && factorizer_.isPrime(d - 1)) factors_.push_back({d - 1, index});
-  // k = 2: p^2 < d - 1 = p^2 + p < (p + 1)^2, so p is the square root of d - 1.
+  // k = 2: p^2 < d - 1 = p^2 + p < (p + 1)^2, so p is the square root of
+  // d - 1, which the double root finds: d - 1 < 2^63 is off by at most 2^9
+  // in a double, far less than the gap of p + 1 to the next square.
   // sigma(p^2) is always odd.
   if (d % 2 == 1 && d >= 7) {
-    const std::uint64_t p = isqrt(d - 1);
+    const auto p = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(d - 1)));
     if (p * p + p + 1 == d && factorizer_.isPrime(p)) factors_.push_back({p, index});
   }
   cubicSums_.find(d, [&](std::uint64_t p) { factors_.push_back({p, index}); });
@@ -68,6 +71,35 @@ void SigmaInverse::addMultiples(std::size_t index) {
     if (i == r) return;
     ++digits[i];
     m += strides_[i];
+  }
+}
+
+// The same for a prime with one power alone among the factors, applied in
+// place: the m come in decreasing order, and d * m lies above m, so each
+// ways_[m] is read before any addition of this prime reaches it.
+void SigmaInverse::addMultiplesInPlace(std::size_t index) {
+  const std::size_t r = exponents_.size();
+  std::size_t limits[64];
+  std::size_t digits[64];
+  std::size_t rest = index;
+  std::size_t m = 0;
+  for (std::size_t i = r; i-- > 0;) {
+    limits[i] = static_cast<std::size_t>(exponents_[i]) - rest / strides_[i];
+    rest %= strides_[i];
+    digits[i] = limits[i];
+    m += limits[i] * strides_[i];
+  }
+  for (;;) {
+    if (ways_[m] != 0) ways_[index + m] += ways_[m];
+    std::size_t i = 0;
+    while (i < r && digits[i] == 0) {
+      digits[i] = limits[i];
+      m += limits[i] * strides_[i];
+      ++i;
+    }
+    if (i == r) return;
+    --digits[i];
+    m -= strides_[i];
   }
 }
 
@@ -107,9 +139,13 @@ common::Count SigmaInverse::count(std::uint64_t N, std::span<const PrimePower> p
   for (std::size_t first = 0; first < factors_.size();) {
     std::size_t last = first;
     while (last < factors_.size() && factors_[last].prime == factors_[first].prime) ++last;
-    additions_.clear();
-    for (std::size_t f = first; f < last; ++f) addMultiples(factors_[f].divisor);
-    for (const auto& [at, ways] : additions_) ways_[at] += ways;
+    if (last == first + 1) {
+      addMultiplesInPlace(factors_[first].divisor);
+    } else {
+      additions_.clear();
+      for (std::size_t f = first; f < last; ++f) addMultiples(factors_[f].divisor);
+      for (const auto& [at, ways] : additions_) ways_[at] += ways;
+    }
     first = last;
   }
   // Each way is one m with sigma(m) = N, so there are at most N of them.

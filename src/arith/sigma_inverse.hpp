@@ -58,6 +58,7 @@ class SigmaInverse {
   };
   void listFactors(std::size_t index);
   void addMultiples(std::size_t index);
+  void addMultiplesInPlace(std::size_t index);
 
   const Factorizer& factorizer_;
   const CubicSums& cubicSums_;

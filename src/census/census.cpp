@@ -58,7 +58,7 @@ int Census::failed(std::string_view what) {
   out_.flush();
   err_ << texts::kCalculationFailed << what << '\n';
   err_.flush();
-  return 4;
+  return kFailed;
 }
 
 void Census::calcul2() {

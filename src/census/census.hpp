@@ -28,6 +28,7 @@ class Census {
   // one. Returns the exit status: 1 then, 2 when the input ends first, 3 when
   // standard output fails, 4 when a calculation cannot be completed (memory).
   int main();
+  static constexpr int kFailed = 4;  // the exit status of a calculation that could not complete
 
   // One calculation, from the first question to the last line of its report.
   void calcul2();

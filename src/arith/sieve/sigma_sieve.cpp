@@ -59,8 +59,7 @@ void SigmaSieve::addStrides(std::uint64_t p, std::uint64_t top) {
     const std::uint64_t jc = (lowest + power - 1) / power;
     const std::uint64_t j = jc + (t + J - jc % J) % J;
     SIGMA_ASSERT((power * j) % step_ == residue_ % step_);
-    const Stride stride{power,
-                        sigma,
+    const Stride stride{sigma,
                         static_cast<double>(power),
                         (power * j - residue_) / step_,
                         power * J / step_,
@@ -95,15 +94,30 @@ std::span<const std::uint64_t> SigmaSieve::next() {
   if (cursor_ >= end_) return {};
   const std::uint64_t lo = cursor_;
   const std::size_t size = std::min(end_ - lo, kSegment);
+  const std::uint64_t first = residue_ + step_ * lo;
+  startSegment(first, size);
+  applyStrides(lo, size);
+  finishSegment(first, size);
+  cursor_ = lo + size;
+  return {sigma_.data(), size};
+}
+
+// Every number of the segment starts with its power of 2.
+void SigmaSieve::startSegment(std::uint64_t first, std::size_t size) {
   std::uint64_t* sigma = sigma_.data();
   double* found = found_.data();
-  const std::uint64_t first = residue_ + step_ * lo;
   for (std::size_t i = 0; i < size; ++i) {
     const std::uint64_t m = first + step_ * i;
     const int twos = __builtin_ctzll(m);
     sigma[i] = (std::uint64_t{2} << twos) - 1;
     found[i] = static_cast<double>(std::uint64_t{1} << twos);
   }
+}
+
+// The odd prime powers up to the square root, on the segment at index lo.
+void SigmaSieve::applyStrides(std::uint64_t lo, std::size_t size) {
+  std::uint64_t* sigma = sigma_.data();
+  double* found = found_.data();
   for (ExactStride& s : exact_) {
     const std::uint64_t sigmaOfPower = s.sigma;
     const double powerAsDouble = s.powerAsDouble;
@@ -117,7 +131,6 @@ std::span<const std::uint64_t> SigmaSieve::next() {
   }
   for (Stride& s : strides_) {
     // Locals, so that the stores below cannot be taken to change them.
-    const std::uint64_t power = s.power;
     const std::uint64_t sigmaOfPower = s.sigma;
     const double powerAsDouble = s.powerAsDouble;
     const std::uint64_t step = s.step;
@@ -133,14 +146,18 @@ std::span<const std::uint64_t> SigmaSieve::next() {
       phase += phaseStep;
       if (phase >= p) phase -= p;
     }
-    static_cast<void>(power);
     s.next = lo + i;
     s.phase = phase;
   }
-  // What the small primes leave is m / found: 1, or a prime q bringing q + 1.
-  // Every number here is an integer below 2^52, held exactly in a double, so
-  // the products and the quotient are exact; in doubles the loop runs on
-  // vector registers.
+}
+
+// What the small primes leave is m / found: 1, or a prime q bringing q + 1.
+// Every number here is an integer below 2^52, held exactly in a double, so
+// the products and the quotient are exact; in doubles the loop runs on
+// vector registers.
+void SigmaSieve::finishSegment(std::uint64_t first, std::size_t size) {
+  std::uint64_t* sigma = sigma_.data();
+  double* found = found_.data();
   const auto base = static_cast<double>(static_cast<std::int64_t>(first));
   const auto stride = static_cast<double>(step_);
   const auto count = static_cast<std::int32_t>(size);  // a segment is far below 2^31
@@ -150,8 +167,6 @@ std::span<const std::uint64_t> SigmaSieve::next() {
   }
   for (std::size_t i = 0; i < size; ++i)
     sigma[i] *= static_cast<std::uint64_t>(static_cast<std::int64_t>(found[i]));
-  cursor_ = lo + size;
-  return {sigma_.data(), size};
 }
 
 }  // namespace arith

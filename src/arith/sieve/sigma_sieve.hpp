@@ -43,7 +43,6 @@ class SigmaSieve {
 
  private:
   struct Stride {
-    std::uint64_t power;   // p^k
     std::uint64_t sigma;   // sigma(p^k)
     double powerAsDouble;  // p^k again, exact
     std::uint64_t next;    // the index of the next multiple of p^k to visit
@@ -64,6 +63,9 @@ class SigmaSieve {
 
   void addStrides(std::uint64_t p, std::uint64_t top);
   void split(const Stride& stride);
+  void startSegment(std::uint64_t first, std::size_t size);
+  void applyStrides(std::uint64_t lo, std::size_t size);
+  void finishSegment(std::uint64_t first, std::size_t size);
 
   const std::vector<common::Int64>& Nprem_;
   std::vector<Stride> strides_;

@@ -1,0 +1,29 @@
+// Runs the blocks of an interval somewhere else than this process's threads
+// (other processes, through MPI), for DivisorArithmetic. The arithmetic plans
+// the blocks; a runner only carries them out and hands back their results.
+#pragma once
+
+#include <functional>
+
+#include "arith/census_planner.hpp"
+#include "arith/count_histogram.hpp"
+#include "arith/sinks.hpp"
+
+namespace arith {
+
+class BlockRunner {
+ public:
+  virtual ~BlockRunner() = default;
+
+  // How many blocks run at once: an interval is cut into several times as many.
+  virtual unsigned parallelBlocks() const = 0;
+
+  // Runs every block that `next` hands out (it returns false after the
+  // last), in increasing order of value. With a sink, the counts reach it in
+  // that order; otherwise each block's histogram is added to `histogram`.
+  // `finished` is told of each block once its results are in.
+  virtual void run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink,
+                   CountHistogram* histogram, const std::function<void(const BlockPlan&)>& finished) = 0;
+};
+
+}  // namespace arith

@@ -1,0 +1,201 @@
+#include "arith/mpi/rank_session.hpp"
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <new>
+#include <span>
+#include <stdexcept>
+#include <thread>
+
+namespace arith {
+
+namespace {
+
+// Message tags.
+enum Tag : int { kBlock = 1, kStop, kSpan, kDone, kHistogram, kError };
+
+// A block as sent: first, last, method, width of the sieve's counts, and
+// whether its counts (1) or its histogram (0) come back.
+using BlockMessage = std::array<std::uint64_t, 5>;
+
+int countOf(const MPI_Status& status, MPI_Datatype type) {
+  int count = 0;
+  MPI_Get_count(&status, type, &count);
+  return count;
+}
+
+// The serving side of one block: its counts, span by span, then kDone; or its histogram.
+void runFor0(DivisorArithmetic& arithmetic, const BlockMessage& message) {
+  BlockPlan block;
+  block.first = message[0];
+  block.last = message[1];
+  block.method = message[2] == 0 ? Method::Sieve : Method::Inversion;
+  block.countBits = static_cast<unsigned>(message[3]);
+  if (message[4] == 1) {
+    std::vector<std::int64_t> span;
+    const CountSink sink = [&](common::Int64 first, std::span<const common::Count> counts) {
+      span.assign(1, first);
+      span.insert(span.end(), counts.begin(), counts.end());
+      MPI_Send(span.data(), static_cast<int>(span.size()), MPI_INT64_T, 0, kSpan, MPI_COMM_WORLD);
+    };
+    arithmetic.runPlannedBlock(block, &sink, nullptr);
+    MPI_Send(nullptr, 0, MPI_INT64_T, 0, kDone, MPI_COMM_WORLD);
+  } else {
+    CountHistogram histogram;
+    arithmetic.runPlannedBlock(block, nullptr, &histogram);
+    std::vector<std::int64_t> pairs;
+    histogram.forEach([&](common::Count n, common::Int64 values) {
+      pairs.push_back(n);
+      pairs.push_back(values);
+    });
+    MPI_Send(pairs.data(), static_cast<int>(pairs.size()), MPI_INT64_T, 0, kHistogram, MPI_COMM_WORLD);
+  }
+}
+
+}  // namespace
+
+RankSession::RankSession(int* argc, char*** argv) {
+  int provided = 0;
+  // Only each process's main thread calls MPI; the counting threads do not.
+  MPI_Init_thread(argc, argv, MPI_THREAD_FUNNELED, &provided);
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
+  MPI_Comm_size(MPI_COMM_WORLD, &size_);
+  MPI_Comm machine = MPI_COMM_NULL;
+  MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, 0, MPI_INFO_NULL, &machine);
+  int local = 1;
+  MPI_Comm_size(machine, &local);
+  MPI_Comm_free(&machine);
+  local_ = static_cast<unsigned>(std::max(1, local));
+}
+
+RankSession::~RankSession() { MPI_Finalize(); }
+
+unsigned RankSession::threadsPerRank() const {
+  // Rank 0 only hands out blocks when others serve; the cores go to those.
+  return std::max(1u, std::thread::hardware_concurrency() / local_);
+}
+
+void RankSession::serve(DivisorArithmetic& arithmetic) {
+  for (;;) {
+    MPI_Status status;
+    MPI_Probe(0, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+    if (status.MPI_TAG == kStop) {
+      MPI_Recv(nullptr, 0, MPI_BYTE, 0, kStop, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+      return;
+    }
+    BlockMessage message{};
+    MPI_Recv(message.data(), 5, MPI_UINT64_T, 0, kBlock, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    std::string failure;
+    try {
+      runFor0(arithmetic, message);
+    } catch (const std::bad_alloc&) {
+      failure = "memoire insuffisante";
+    } catch (const std::exception& error) {
+      failure = error.what();
+    }
+    if (!failure.empty())
+      MPI_Send(failure.data(), static_cast<int>(failure.size()), MPI_CHAR, 0, kError, MPI_COMM_WORLD);
+  }
+}
+
+void RankSession::stopServing() {
+  for (int r = 1; r < size_; ++r) MPI_Send(nullptr, 0, MPI_BYTE, r, kStop, MPI_COMM_WORLD);
+}
+
+void RankSession::abort(int status) {
+  MPI_Abort(MPI_COMM_WORLD, status);
+  std::abort();
+}
+
+void RankSession::send(const BlockPlan& block, bool counts, int rank) {
+  const BlockMessage message = {block.first, block.last, block.method == Method::Sieve ? 0u : 1u,
+                                block.countBits, counts ? 1u : 0u};
+  MPI_Send(message.data(), 5, MPI_UINT64_T, rank, kBlock, MPI_COMM_WORLD);
+}
+
+// A serving rank's failure, as a message: ends the calculation with its text.
+void RankSession::failed(int rank) {
+  MPI_Status status;
+  MPI_Probe(rank, kError, MPI_COMM_WORLD, &status);
+  std::string what(static_cast<std::size_t>(countOf(status, MPI_CHAR)), ' ');
+  MPI_Recv(what.data(), static_cast<int>(what.size()), MPI_CHAR, rank, kError, MPI_COMM_WORLD,
+           MPI_STATUS_IGNORE);
+  throw std::runtime_error("rang " + std::to_string(rank) + " : " + what);
+}
+
+void RankSession::receiveCounts(int rank, const CountSink& sink) {
+  std::vector<std::int64_t> span;
+  for (;;) {
+    MPI_Status status;
+    MPI_Probe(rank, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+    if (status.MPI_TAG == kError) failed(rank);
+    if (status.MPI_TAG == kDone) {
+      MPI_Recv(nullptr, 0, MPI_INT64_T, rank, kDone, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+      return;
+    }
+    span.resize(static_cast<std::size_t>(countOf(status, MPI_INT64_T)));
+    MPI_Recv(span.data(), static_cast<int>(span.size()), MPI_INT64_T, rank, kSpan, MPI_COMM_WORLD,
+             MPI_STATUS_IGNORE);
+    sink(span[0], std::span<const common::Count>(span.data() + 1, span.size() - 1));
+  }
+}
+
+void RankSession::receiveHistogram(int rank, CountHistogram& histogram) {
+  MPI_Status status;
+  MPI_Probe(rank, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+  if (status.MPI_TAG == kError) failed(rank);
+  std::vector<std::int64_t> pairs(static_cast<std::size_t>(countOf(status, MPI_INT64_T)));
+  MPI_Recv(pairs.data(), static_cast<int>(pairs.size()), MPI_INT64_T, rank, kHistogram, MPI_COMM_WORLD,
+           MPI_STATUS_IGNORE);
+  for (std::size_t k = 0; k + 1 < pairs.size(); k += 2) histogram.add(pairs[k], pairs[k + 1]);
+}
+
+void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink,
+                      CountHistogram* histogram, const std::function<void(const BlockPlan&)>& finished) {
+  struct Pending {
+    BlockPlan block;
+    int rank;
+  };
+  std::deque<Pending> pending;  // in increasing order of value
+  std::vector<int> idle;
+  for (int r = size_ - 1; r >= 1; --r) idle.push_back(r);
+  bool more = true;
+  auto handOut = [&] {
+    while (more && !idle.empty()) {
+      BlockPlan block;
+      more = next(block);
+      if (!more) break;
+      send(block, sink != nullptr, idle.back());
+      pending.push_back({block, idle.back()});
+      idle.pop_back();
+    }
+  };
+  handOut();
+  while (!pending.empty()) {
+    Pending done = pending.front();
+    if (sink != nullptr) {
+      // The counts go out in order: the oldest block first.
+      receiveCounts(done.rank, *sink);
+      pending.pop_front();
+    } else {
+      // Histograms add up in any order: whichever rank finishes first.
+      MPI_Status status;
+      MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+      const auto it = std::find_if(pending.begin(), pending.end(),
+                                   [&](const Pending& p) { return p.rank == status.MPI_SOURCE; });
+      done = *it;
+      pending.erase(it);
+      receiveHistogram(done.rank, *histogram);
+    }
+    idle.push_back(done.rank);
+    finished(done.block);
+    handOut();
+  }
+}
+
+}  // namespace arith

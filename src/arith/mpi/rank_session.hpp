@@ -1,0 +1,54 @@
+// The MPI layer: one process per rank, rank 0 holding the dialogue and the
+// others serving blocks of the arithmetic until rank 0 ends the run. Built
+// only with -DSIGMA_MPI=ON.
+//
+// Rank 0 hands the planned blocks out one at a time, the next to whichever
+// rank is free; each rank counts its block with its own threads and sends
+// back the block's histogram, or its counts in order of value when the
+// listing needs them. Rank 0 takes the counts of the blocks in order, so
+// NN.txt is written as one process writes it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "arith/block_runner.hpp"
+#include "arith/divisor_arithmetic.hpp"
+
+namespace arith {
+
+class RankSession : public BlockRunner {
+ public:
+  RankSession(int* argc, char*** argv);  // MPI_Init_thread
+  ~RankSession() override;               // MPI_Finalize
+  RankSession(const RankSession&) = delete;
+  RankSession& operator=(const RankSession&) = delete;
+
+  bool holdsDialogue() const { return rank_ == 0; }
+  int ranks() const { return size_; }
+  unsigned ranksOnThisMachine() const { return local_; }
+  unsigned threadsPerRank() const;
+
+  // A serving rank: runs the blocks rank 0 sends until it says stop.
+  void serve(DivisorArithmetic& arithmetic);
+  // Rank 0, at the end of the run: the serving ranks stop.
+  void stopServing();
+  // Rank 0, when a calculation failed: every rank ends at once, with `status`.
+  [[noreturn]] void abort(int status);
+
+  unsigned parallelBlocks() const override { return static_cast<unsigned>(size_ - 1); }
+  void run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink, CountHistogram* histogram,
+           const std::function<void(const BlockPlan&)>& finished) override;
+
+ private:
+  void send(const BlockPlan& block, bool counts, int rank);
+  void receiveCounts(int rank, const CountSink& sink);
+  void receiveHistogram(int rank, CountHistogram& histogram);
+  [[noreturn]] void failed(int rank);
+
+  int rank_ = 0;
+  int size_ = 1;
+  unsigned local_ = 1;
+};
+
+}  // namespace arith

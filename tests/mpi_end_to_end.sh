@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The MPI build under mpirun with 1 to 4 ranks against the plain build: the
+# same standard output, exit status and NN.txt for the same dialogues.
+# Usage: mpi_end_to_end.sh PLAIN_PROGRAM MPI_PROGRAM
+set -u
+plain=$(realpath "$1")
+mpi=$(realpath "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+expect() {  # expect DESCRIPTION COMMAND...: passes when the command succeeds
+  local what=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
+}
+# Open MPI as root, and without the cross-memory attach that containers forbid.
+export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
+export OMPI_MCA_btl_vader_single_copy_mechanism=none OMPI_MCA_rmaps_base_oversubscribe=1
+
+# A wide interval without the listing, one high up and one at the top with
+# it, one low with it across many blocks; then the same ending at the input's end.
+printf '%s\n' 300000 1 0 1 1000000002000 1000000000000 1 1 9223372036854775807 9223372036854775607 1 1 \
+  50000 1 1 0 > "$work/several.in"
+printf '%s\n' 20000 1 0 1 12 > "$work/cut.in"
+for dialogue in several cut; do
+  mkdir "$work/$dialogue.plain"
+  (cd "$work/$dialogue.plain" && timeout 300 "$plain" < "../$dialogue.in" > out 2> err; echo $? > status)
+  for ranks in 1 2 3 4; do
+    run=$work/$dialogue.$ranks
+    mkdir "$run"
+    (cd "$run" && timeout 300 mpirun -n "$ranks" "$mpi" < "../$dialogue.in" > out 2> err; echo $? > status)
+    expect "$dialogue, $ranks ranks: standard output" cmp -s "$run/out" "$work/$dialogue.plain/out"
+    expect "$dialogue, $ranks ranks: exit status" test "$(cat "$run/status")" = "$(cat "$work/$dialogue.plain/status")"
+    expect "$dialogue, $ranks ranks: NN.txt" cmp -s "$run/NN.txt" "$work/$dialogue.plain/NN.txt"
+    # mpirun itself reports the normal exit status 1; the program writes nothing there.
+    expect "$dialogue, $ranks ranks: nothing from the program on standard error" \
+      test "$(grep -c '^sigma-census' "$run/err")" = 0
+  done
+done
+# A rank that runs out of memory ends the whole run: one line from the
+# program on standard error, exit status 4, no report.
+run=$work/memory
+mkdir "$run"
+(cd "$run" && ulimit -v 1000000 && printf '%s\n' 4000000000 1 0 0 | timeout 300 mpirun -n 2 "$mpi" > out 2> err
+  echo $? > status)
+expect "a rank out of memory: exit status 4" test "$(cat "$run/status")" = 4
+expect "a rank out of memory: one line from the program" test "$(grep -c '^sigma-census' "$run/err")" = 1
+expect "a rank out of memory: no report" test "$(grep -c 'Pour :' "$run/out")" = 0
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
