@@ -14,6 +14,7 @@
 #   inversion seconds per value of the inversion near 10^12, 10^15, 2^62 and 2^63, with the
 #             build of PREVIOUS (default 30a320f) in the same run
 #   flint     factoring and primality against FLINT's (needs libflint-dev)
+#   mpi       [1, 10^9] on 1, 2 and 4 MPI ranks: wall time and each rank's CPU time (needs Open MPI)
 #   engines   the Google Benchmark comparisons (census_bench)
 set -euo pipefail
 build=${1:-build-bench}
@@ -152,6 +153,19 @@ for section in $sections; do
       git worktree remove --force "$old" ;;
     flint)
       "$build/bench/flint_bench" ;;
+    mpi)
+      cmake -S . -B "$build-mpi" -DCMAKE_BUILD_TYPE=Release -DSIGMA_MPI=ON -DSIGMA_BUILD_TESTS=OFF > /dev/null
+      cmake --build "$build-mpi" -j2 > /dev/null
+      export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
+      export OMPI_MCA_btl_vader_single_copy_mechanism=none OMPI_MCA_rmaps_base_oversubscribe=1
+      printf '\n| ranks | wall time (s) | CPU time of each rank (s, user + system, in the order they ended) | count 0 |\n|---|---|---|---|\n'
+      for ranks in 1 2 4; do
+        /usr/bin/time -f '%e' -o "$work/time" sh -c "cd '$work' && printf '1000000000\n1\n0\n0\n' |
+          mpirun -n $ranks /usr/bin/time -f 'rank-cpu %U %S' '$top/$build-mpi/sigma-census' > out.txt 2> err.txt" || true
+        cpu=$(grep '^rank-cpu' "$work/err.txt" | awk '{printf "%.2f ", $2 + $3}')
+        zero=$(grep -a -m1 -o 'Pour : 0 possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/.*  //' || true)
+        printf '| %d | %s | %s| %s |\n' "$ranks" "$(tail -n 1 "$work/time")" "$cpu" "$zero"
+      done ;;
     engines)
       "$build/bench/census_bench" ;;
   esac

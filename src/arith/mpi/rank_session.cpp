@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -22,6 +23,19 @@ enum Tag : int { kBlock = 1, kStop, kSpan, kDone, kHistogram, kError };
 // A block as sent: first, last, method, width of the sieve's counts, and
 // whether its counts (1) or its histogram (0) come back.
 using BlockMessage = std::array<std::uint64_t, 5>;
+
+// Waits for a message from `source` (or any), like MPI_Probe, but asleep:
+// a rank waiting for the user's next answer, or for another rank's block,
+// should not spin on a core the counting threads need.
+MPI_Status waitFor(int source) {
+  MPI_Status status;
+  int arrived = 0;
+  for (;;) {
+    MPI_Iprobe(source, MPI_ANY_TAG, MPI_COMM_WORLD, &arrived, &status);
+    if (arrived != 0) return status;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
 
 int countOf(const MPI_Status& status, MPI_Datatype type) {
   int count = 0;
@@ -82,8 +96,7 @@ unsigned RankSession::threadsPerRank() const {
 
 void RankSession::serve(DivisorArithmetic& arithmetic) {
   for (;;) {
-    MPI_Status status;
-    MPI_Probe(0, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+    const MPI_Status status = waitFor(0);
     if (status.MPI_TAG == kStop) {
       MPI_Recv(nullptr, 0, MPI_BYTE, 0, kStop, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
       return;
@@ -131,8 +144,7 @@ void RankSession::failed(int rank) {
 void RankSession::receiveCounts(int rank, const CountSink& sink) {
   std::vector<std::int64_t> span;
   for (;;) {
-    MPI_Status status;
-    MPI_Probe(rank, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+    const MPI_Status status = waitFor(rank);
     if (status.MPI_TAG == kError) failed(rank);
     if (status.MPI_TAG == kDone) {
       MPI_Recv(nullptr, 0, MPI_INT64_T, rank, kDone, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
@@ -146,8 +158,7 @@ void RankSession::receiveCounts(int rank, const CountSink& sink) {
 }
 
 void RankSession::receiveHistogram(int rank, CountHistogram& histogram) {
-  MPI_Status status;
-  MPI_Probe(rank, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+  const MPI_Status status = waitFor(rank);
   if (status.MPI_TAG == kError) failed(rank);
   std::vector<std::int64_t> pairs(static_cast<std::size_t>(countOf(status, MPI_INT64_T)));
   MPI_Recv(pairs.data(), static_cast<int>(pairs.size()), MPI_INT64_T, rank, kHistogram, MPI_COMM_WORLD,
@@ -184,8 +195,7 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
       pending.pop_front();
     } else {
       // Histograms add up in any order: whichever rank finishes first.
-      MPI_Status status;
-      MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+      const MPI_Status status = waitFor(MPI_ANY_SOURCE);
       const auto it = std::find_if(pending.begin(), pending.end(),
                                    [&](const Pending& p) { return p.rank == status.MPI_SOURCE; });
       done = *it;
