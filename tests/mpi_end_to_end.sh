@@ -42,7 +42,7 @@ done
 # program on standard error, exit status 4, no report.
 run=$work/memory
 mkdir "$run"
-(cd "$run" && ulimit -v 1000000 && printf '%s\n' 4000000000 1 0 0 | timeout 300 mpirun -n 2 "$mpi" > out 2> err
+(cd "$run" && ulimit -v 1000000 && printf '%s\n' 20000000000 1 0 0 | timeout 300 mpirun -n 2 "$mpi" > out 2> err
   echo $? > status)
 expect "a rank out of memory: exit status 4" test "$(cat "$run/status")" = 4
 expect "a rank out of memory: one line from the program" test "$(grep -c '^sigma-census' "$run/err")" = 1

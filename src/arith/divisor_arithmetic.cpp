@@ -102,7 +102,7 @@ void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const Pro
 // the runner; progress is told block by block, by the share of values done.
 void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, const Output& output,
                                       const ProgressSink& progress) {
-  const std::uint64_t pieces = std::uint64_t{4} * runner_->parallelBlocks();
+  const std::uint64_t pieces = std::uint64_t{8} * runner_->parallelBlocks();
   const std::uint64_t width = to - from + 1;
   const std::uint64_t most = width / pieces + 1;
   bool more = true;

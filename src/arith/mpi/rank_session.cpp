@@ -175,12 +175,28 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
   std::deque<Pending> pending;  // in increasing order of value
   std::vector<int> idle;
   for (int r = size_ - 1; r >= 1; --r) idle.push_back(r);
+  // Histograms add up in any order, so their blocks go out costliest first
+  // (the last of each window: higher blocks have more candidates), which
+  // keeps the ranks' loads even at the end; counts go out in order.
+  const std::size_t window = sink != nullptr ? 1 : std::size_t{8} * static_cast<std::size_t>(size_ - 1);
+  std::vector<BlockPlan> ahead;
   bool more = true;
+  auto take = [&](BlockPlan& block) {
+    if (ahead.empty()) {
+      for (BlockPlan b; more && ahead.size() < window;) {
+        more = next(b);
+        if (more) ahead.push_back(b);
+      }
+      std::reverse(ahead.begin(), ahead.end());
+    }
+    if (ahead.empty()) return false;
+    block = ahead.front();
+    ahead.erase(ahead.begin());
+    return true;
+  };
   auto handOut = [&] {
-    while (more && !idle.empty()) {
-      BlockPlan block;
-      more = next(block);
-      if (!more) break;
+    BlockPlan block;
+    while (!idle.empty() && take(block)) {
       send(block, sink != nullptr, idle.back());
       pending.push_back({block, idle.back()});
       idle.pop_back();
