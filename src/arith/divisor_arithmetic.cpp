@@ -98,8 +98,11 @@ void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const Pro
   sieve_.release();
 }
 
-// The blocks of [from, to], cut so that every runner has several, run by
-// the runner; progress is told block by block, by the share of values done.
+// The blocks of [from, to], run by the runner; progress is told block by
+// block, by the share of values done. Blocks for the inversion are cut so
+// that every rank gets several: their cost follows their width. Blocks for
+// the sieve keep the width the memory allows: a cut would sieve again the
+// candidates below the second part.
 void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, const Output& output,
                                       const ProgressSink& progress) {
   const std::uint64_t pieces = std::uint64_t{8} * runner_->parallelBlocks();
@@ -108,7 +111,9 @@ void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, cons
   bool more = true;
   auto next = [&](BlockPlan& block) {
     if (!more) return false;
-    block = planner_.plan(from, std::min(to, from + std::min(most, to - from)));
+    block = planner_.plan(from, to);
+    if (block.method == Method::Inversion && block.last - block.first >= most)
+      block = planner_.plan(from, from + most - 1);
     more = block.last != to;
     from = block.last + 1;
     return true;
