@@ -26,8 +26,6 @@ class CensusPlanner {
   std::uint64_t memoryBudget() const { return budget_; }
   // The most values the sieve counts at once within the budget.
   std::uint64_t sieveBlockValues() const { return blockValues_; }
-  // The most it counts in 8-bit counts, which count faster.
-  std::uint64_t byteBlockValues() const { return byteValues_; }
 
   // The next block of [from, to] and its method: whichever costs less.
   BlockPlan plan(std::uint64_t from, std::uint64_t to) const;
@@ -44,7 +42,7 @@ class CensusPlanner {
   unsigned threads_;
   std::uint64_t budget_ = 0;
   std::uint64_t blockValues_ = kSmallestBlock;
-  std::uint64_t byteValues_ = kSmallestBlock;
+  std::uint64_t byteValues_ = kSmallestBlock;  // the most in 8-bit counts, which count faster
 };
 
 }  // namespace arith
