@@ -38,6 +38,7 @@ TEST(Arithmetic, SieveAndInversionAgreeWithTrialDivision) {
   arithmetic.engine().tallyInterval(1, 30000, reference);
   EXPECT_EQ(collect(arithmetic, Method::Sieve, 1, 30000), reference);
   EXPECT_EQ(collect(arithmetic, Method::Inversion, 1, 30000), reference);
+  EXPECT_EQ(collect(arithmetic, Method::Window, 1, 30000), reference);
 }
 
 TEST(Arithmetic, MethodsAgreeOnRandomIntervals) {
@@ -70,7 +71,7 @@ TEST(Arithmetic, ATinyBudgetForcesManyBlocksWithTheSameCounts) {
 
 TEST(Arithmetic, TallyIsTheHistogramOfTheCounts) {
   DivisorArithmetic arithmetic(2);
-  for (Method method : {Method::Sieve, Method::Inversion}) {
+  for (Method method : {Method::Sieve, Method::Inversion, Method::Window}) {
     for (auto [L1, L2] : {std::pair<Int64, Int64>{1, 100000}, {3000000, 3070000}}) {
       arith::CountHistogram expected;
       for (Count c : collect(arithmetic, method, L1, L2)) expected.add(c);
@@ -90,7 +91,7 @@ TEST(Arithmetic, TallyIsTheHistogramOfTheCounts) {
 TEST(Arithmetic, SameCountsWhateverTheThreads) {
   DivisorArithmetic one(1);
   DivisorArithmetic four(4);
-  for (Method method : {Method::Sieve, Method::Inversion}) {
+  for (Method method : {Method::Sieve, Method::Inversion, Method::Window}) {
     EXPECT_EQ(collect(one, method, 5000000, 5100000), collect(four, method, 5000000, 5100000));
   }
 }

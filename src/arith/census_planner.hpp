@@ -6,7 +6,7 @@
 
 namespace arith {
 
-enum class Method { Sieve, Inversion };
+enum class Method { Sieve, Inversion, Window };
 
 struct BlockPlan {
   std::uint64_t first = 0;  // the block of values [first, last]

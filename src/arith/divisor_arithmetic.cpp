@@ -38,7 +38,9 @@ DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t memoryBudge
       sharing_(std::max(1u, sharing)),
       engine_(table_),
       planner_(threads_, memoryBudget != 0 ? memoryBudget : kFallback),
-      sieve_(table_, threads_) {}
+      sieve_(threads_),
+      candidates_(table_),
+      window_(table_) {}
 
 void DivisorArithmetic::countDivisorSums(Int64 L1, Int64 L2, const CountSink& sink,
                                          const ProgressSink& progress) {
@@ -133,10 +135,13 @@ void DivisorArithmetic::runPlannedBlock(const BlockPlan& block, const CountSink*
 void DivisorArithmetic::runBlock(const BlockPlan& block, const Output& output, const ProgressSink& done) {
   if (block.method == Method::Inversion) {
     invertBlock(block, output, done);
-  } else if (output.sink != nullptr) {
-    sieve_.count(block.first, block.last, block.countBits, *output.sink, done);
+    return;
+  }
+  SumSource& sums = block.method == Method::Sieve ? static_cast<SumSource&>(candidates_) : window_;
+  if (output.sink != nullptr) {
+    sieve_.count(sums, block.first, block.last, block.countBits, *output.sink, done);
   } else {
-    sieve_.tally(block.first, block.last, block.countBits, *output.histogram, done);
+    sieve_.tally(sums, block.first, block.last, block.countBits, *output.histogram, done);
   }
 }
 

@@ -13,8 +13,10 @@
 #include "arith/factorizer.hpp"
 #include "arith/prime_table.hpp"
 #include "arith/sieve/block_sieve.hpp"
+#include "arith/sieve/candidate_sums.hpp"
 #include "arith/sigma_inverse.hpp"
 #include "arith/sinks.hpp"
+#include "arith/window/window_sums.hpp"
 #include "common/widths.hpp"
 
 namespace arith {
@@ -67,6 +69,8 @@ class DivisorArithmetic {
   DivisorEngine engine_;
   CensusPlanner planner_;
   BlockSieve sieve_;
+  CandidateSums candidates_;
+  WindowSums window_;
   std::unique_ptr<Factorizer> factorizer_;  // made on first use: they grow the table
   std::unique_ptr<CubicSums> cubicSums_;
 };

@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "common/check.hpp"
+
 namespace arith {
 
 namespace {
@@ -48,7 +50,8 @@ void runFor0(DivisorArithmetic& arithmetic, const BlockMessage& message) {
   BlockPlan block;
   block.first = message[0];
   block.last = message[1];
-  block.method = message[2] == 0 ? Method::Sieve : Method::Inversion;
+  SIGMA_ASSERT(message[2] <= static_cast<std::uint64_t>(Method::Window));
+  block.method = static_cast<Method>(message[2]);
   block.countBits = static_cast<unsigned>(message[3]);
   if (message[4] == 1) {
     std::vector<std::int64_t> span;
@@ -126,8 +129,8 @@ void RankSession::abort(int status) {
 }
 
 void RankSession::send(const BlockPlan& block, bool counts, int rank) {
-  const BlockMessage message = {block.first, block.last, block.method == Method::Sieve ? 0u : 1u,
-                                block.countBits, counts ? 1u : 0u};
+  const BlockMessage message = {block.first, block.last, static_cast<unsigned>(block.method), block.countBits,
+                                counts ? 1u : 0u};
   MPI_Send(message.data(), 5, MPI_UINT64_T, rank, kBlock, MPI_COMM_WORLD);
 }
 

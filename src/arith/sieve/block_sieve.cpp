@@ -6,10 +6,8 @@
 #include <mutex>
 
 #include "arith/parallel.hpp"
-#include "arith/sieve/candidate_bounds.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
 #include "arith/sieve/sum_filer.hpp"
-#include "arith/wide.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -23,27 +21,10 @@ static_assert(kRegionValues <= 65536, "offsets in a region fit 16 bits");
 
 std::uint64_t regionsOf(std::uint64_t values) { return ((values - 1) >> kRegionBits) + 1; }
 
-// Sieves the candidates of [a, b) that `range` keeps, and files their sums.
-template <class Filer>
-void sieveChunk(SigmaSieve& sieve, const CandidateRange& range, std::uint64_t a, std::uint64_t b,
-                Filer& filer) {
-  auto run = [&](std::uint64_t lo, std::uint64_t residue, std::uint64_t step) {
-    if (lo >= b) return;
-    sieve.start(lo, b, residue, step);
-    for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) filer.file(sums);
-  };
-  if (a >= range.highestStart()) {
-    run(a, 0, 1);
-    return;
-  }
-  for (std::uint64_t r = 0; r < 6; ++r) run(std::max(a, range.lowest[r]), r, 6);
-}
-
 }  // namespace
 
-BlockSieve::BlockSieve(PrimeTable& table, unsigned threads)
-    : table_(table),
-      threads_(threads),
+BlockSieve::BlockSieve(unsigned threads)
+    : threads_(threads),
       batches_(threads),
       batchBytes_(threads, 0),
       staging_(threads),
@@ -93,36 +74,28 @@ std::uint8_t* BlockSieve::threadMemory(std::vector<std::unique_ptr<ZeroedPages>>
 }
 
 template <class Counts>
-Counts BlockSieve::fill(std::uint64_t first, std::uint64_t last, const ProgressSink& done) {
+Counts BlockSieve::fill(SumSource& source, std::uint64_t first, std::uint64_t last,
+                        const ProgressSink& done) {
   const std::uint64_t width = last - first + 1;
-  const CandidateRange range = candidatesFor(first, last);
-  table_.extendPast(static_cast<common::Int64>(isqrt(range.end - 1)));
+  source.prepare(first, last, threads_);
   Counts counts(zeroedCounts(Counts::bytesFor(width)), width);
   std::vector<std::mutex> locks(counts.regions());
-  const std::uint64_t lo = range.lowestOfAll();
-  const std::uint64_t hi = range.end;
-  std::atomic<std::uint64_t> nextChunk{lo};
   runParallel(threads_, [&](unsigned t) {
     using Filer = SumFiler<Counts>;
     Filer filer(threadMemory(batches_, batchBytes_, t, Filer::batchBytes(counts.regions())),
                 threadMemory(staging_, stagingBytes_, t, Filer::stageBytes(counts.regions())), counts, locks,
                 first);
-    SigmaSieve sieve(table_.Nprem);
-    for (std::uint64_t a = nextChunk.fetch_add(kChunk); a < hi; a = nextChunk.fetch_add(kChunk)) {
-      const std::uint64_t b = hi - a > kChunk ? a + kChunk : hi;
-      sieveChunk(sieve, range, a, b, filer);
-      // Progress is told from one thread only.
-      if (t == 0 && done) done(static_cast<double>(b - lo) / static_cast<double>(hi - lo) * 0.95);
-    }
+    source.produce(
+        t, [&](std::span<const std::uint64_t> sums) { filer.file(sums); }, t == 0 ? done : ProgressSink{});
     filer.flush();
   });
   return counts;
 }
 
 template <class Counts>
-void BlockSieve::countWith(std::uint64_t first, std::uint64_t last, const CountSink& sink,
+void BlockSieve::countWith(SumSource& source, std::uint64_t first, std::uint64_t last, const CountSink& sink,
                            const ProgressSink& done) {
-  const Counts counts = fill<Counts>(first, last, done);
+  const Counts counts = fill<Counts>(source, first, last, done);
   const std::uint64_t width = last - first + 1;
   std::vector<common::Count> out(std::min(kSpan, width));
   for (std::uint64_t start = 0; start < width; start += kSpan) {
@@ -134,9 +107,9 @@ void BlockSieve::countWith(std::uint64_t first, std::uint64_t last, const CountS
 }
 
 template <class Counts>
-void BlockSieve::tallyWith(std::uint64_t first, std::uint64_t last, CountHistogram& histogram,
-                           const ProgressSink& done) {
-  const Counts counts = fill<Counts>(first, last, done);
+void BlockSieve::tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last,
+                           CountHistogram& histogram, const ProgressSink& done) {
+  const Counts counts = fill<Counts>(source, first, last, done);
   std::vector<CountHistogram> parts(threads_);
   std::atomic<std::uint64_t> nextRegion{0};
   runParallel(threads_, [&](unsigned t) {
@@ -147,23 +120,23 @@ void BlockSieve::tallyWith(std::uint64_t first, std::uint64_t last, CountHistogr
   if (done) done(1.0);
 }
 
-void BlockSieve::count(std::uint64_t first, std::uint64_t last, unsigned bits, const CountSink& sink,
-                       const ProgressSink& done) {
+void BlockSieve::count(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
+                       const CountSink& sink, const ProgressSink& done) {
   SIGMA_ASSERT(bits == 4 || bits == 8);
   if (bits == 4) {
-    countWith<SieveCounts<4>>(first, last, sink, done);
+    countWith<SieveCounts<4>>(source, first, last, sink, done);
   } else {
-    countWith<SieveCounts<8>>(first, last, sink, done);
+    countWith<SieveCounts<8>>(source, first, last, sink, done);
   }
 }
 
-void BlockSieve::tally(std::uint64_t first, std::uint64_t last, unsigned bits, CountHistogram& histogram,
-                       const ProgressSink& done) {
+void BlockSieve::tally(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
+                       CountHistogram& histogram, const ProgressSink& done) {
   SIGMA_ASSERT(bits == 4 || bits == 8);
   if (bits == 4) {
-    tallyWith<SieveCounts<4>>(first, last, histogram, done);
+    tallyWith<SieveCounts<4>>(source, first, last, histogram, done);
   } else {
-    tallyWith<SieveCounts<8>>(first, last, histogram, done);
+    tallyWith<SieveCounts<8>>(source, first, last, histogram, done);
   }
 }
 

@@ -1,7 +1,7 @@
-// Counts one block of values by sieving every candidate that can reach it:
-// each thread sieves chunks of candidates in turn and files their sums
-// (sum_filer.hpp); then the counts go to the census, value by value or as a
-// histogram tallied region by region.
+// Counts one block of values from the divisor sums a source produces (the
+// candidates' sieve, or the walk by largest prime factor): each thread files
+// its sums (sum_filer.hpp); then the counts go to the census, value by value
+// or as a histogram tallied region by region.
 //
 // The memory of the counts and the batches is kept from block to block of a
 // calculation: fresh pages cost far more to fault in than to clear.
@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "arith/count_histogram.hpp"
-#include "arith/prime_table.hpp"
 #include "arith/sieve/sieve_counts.hpp"
+#include "arith/sieve/sum_source.hpp"
 #include "arith/sinks.hpp"
 #include "arith/zeroed_pages.hpp"
 
@@ -21,41 +21,39 @@ namespace arith {
 
 class BlockSieve {
  public:
-  // Candidates a sieving thread takes at once.
-  static constexpr std::uint64_t kChunk = std::uint64_t{1} << 22;
   // Counts handed to a sink at once.
   static constexpr std::uint64_t kSpan = std::uint64_t{1} << 16;
 
-  BlockSieve(PrimeTable& table, unsigned threads);
+  explicit BlockSieve(unsigned threads);
 
   // Memory a block of `values` values takes with counts of `bits` (4 or 8)
   // bits: its counts and every thread's batches.
   static std::uint64_t bytesFor(std::uint64_t values, unsigned threads, unsigned bits);
 
-  // The counts of [first, last] to `sink` in increasing order of value,
-  // counted in fields of `bits` bits.
-  void count(std::uint64_t first, std::uint64_t last, unsigned bits, const CountSink& sink,
+  // The counts of [first, last] from the sums of `source`, to `sink` in
+  // increasing order of value, counted in fields of `bits` bits.
+  void count(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits, const CountSink& sink,
              const ProgressSink& done);
   // Their histogram, added to `histogram`.
-  void tally(std::uint64_t first, std::uint64_t last, unsigned bits, CountHistogram& histogram,
-             const ProgressSink& done);
+  void tally(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
+             CountHistogram& histogram, const ProgressSink& done);
   // Gives the kept memory back.
   void release();
 
  private:
   template <class Counts>
-  Counts fill(std::uint64_t first, std::uint64_t last, const ProgressSink& done);
+  Counts fill(SumSource& source, std::uint64_t first, std::uint64_t last, const ProgressSink& done);
   template <class Counts>
-  void countWith(std::uint64_t first, std::uint64_t last, const CountSink& sink, const ProgressSink& done);
+  void countWith(SumSource& source, std::uint64_t first, std::uint64_t last, const CountSink& sink,
+                 const ProgressSink& done);
   template <class Counts>
-  void tallyWith(std::uint64_t first, std::uint64_t last, CountHistogram& histogram,
+  void tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last, CountHistogram& histogram,
                  const ProgressSink& done);
   std::uint8_t* zeroedCounts(std::uint64_t bytes);
   // A thread's memory of one kind, kept from block to block.
   static std::uint8_t* threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,
                                     std::vector<std::uint64_t>& sizes, unsigned thread, std::uint64_t bytes);
 
-  PrimeTable& table_;
   unsigned threads_;
   std::unique_ptr<ZeroedPages> counts_;
   std::uint64_t countsBytes_ = 0;                      // its size

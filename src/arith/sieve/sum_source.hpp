@@ -1,0 +1,28 @@
+// Where the divisor sums of a block come from. The block's counts, their
+// memory and their filing (sum_filer.hpp) are the same whatever produces the
+// sums: the candidates' sieve, or the walk over largest prime factors.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "arith/sinks.hpp"
+
+namespace arith {
+
+class SumSource {
+ public:
+  // Takes sums of the block's values (a sum outside the block is dropped).
+  using Filing = std::function<void(std::span<const std::uint64_t>)>;
+
+  virtual ~SumSource() = default;
+  // Before the threads start, once per block [first, last].
+  virtual void prepare(std::uint64_t first, std::uint64_t last, unsigned threads) = 0;
+  // One thread's share of the block's sums: each m with sigma(m) in the block
+  // is filed exactly once by one of the threads. Thread 0 tells `done` the
+  // share of the work done, up to 0.95.
+  virtual void produce(unsigned thread, const Filing& file, const ProgressSink& done) = 0;
+};
+
+}  // namespace arith

@@ -1,0 +1,171 @@
+#include "arith/window/window_sums.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "arith/wide.hpp"
+#include "arith/window/prime_segment.hpp"
+#include "common/check.hpp"
+
+namespace arith {
+
+// One thread's sums, handed on a few thousand at a time.
+class WindowSums::Output {
+ public:
+  explicit Output(const Filing& file) : file_(file) {}
+  void add(std::uint64_t sum) {
+    sums_[size_++] = sum;
+    if (size_ == sums_.size()) flush();
+  }
+  void flush() {
+    file_(std::span<const std::uint64_t>(sums_.data(), size_));
+    size_ = 0;
+  }
+
+ private:
+  const Filing& file_;
+  std::vector<std::uint64_t> sums_ = std::vector<std::uint64_t>(4096);
+  std::size_t size_ = 0;
+};
+
+void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*threads*/) {
+  SIGMA_ASSERT(1 <= first && first <= last && last <= kCeiling);
+  first_ = first;
+  last_ = last;
+  // The walk's primes stay below the square root of last, and so do the
+  // primes that sieve the pieces.
+  table_.extendPast(static_cast<common::Int64>(isqrt(last)));
+  pieces_.clear();
+  nextPiece_ = 0;
+  nextClaim_ = 0;
+  // An interval is long only if sigma(k) <= (B - A) / (kLong - 1): those
+  // prefixes are few, and every one of them is met here.
+  const PrefixWalk walk(table_.Nprem, last_, (last_ - first_) / (kLong - 1));
+  const Prefix root;
+  cutLong(root);
+  walk.forEachBelow(root, [&](const Prefix& k) { cutLong(k); });
+  // Count the claims of walkPrefixes, to tell progress by.
+  const PrefixWalk all(table_.Nprem, last_);
+  claims_ = 1;
+  all.forEachChild(root, [&](const Prefix& k) {
+    ++claims_;
+    all.forEachChild(k, [&](const Prefix&) { ++claims_; });
+  });
+}
+
+WindowSums::Factors WindowSums::factorsOf(std::uint64_t sigma) const {
+  // One division: the window is narrower than most sigma, and then the
+  // quotients of A - 1 and B differ by at most one.
+  const std::uint64_t below = (first_ - 1) / sigma;
+  const std::uint64_t rest = (first_ - 1 - below * sigma) + (last_ - first_ + 1);
+  return {below + 1, below + (rest < sigma ? 0 : rest / sigma)};
+}
+
+std::uint64_t WindowSums::lowestFactor(const Prefix& k, const Factors& factors) {
+  return std::max(factors.low, k.largest + 2);
+}
+
+bool WindowSums::isLong(const Prefix& k, const Factors& factors) {
+  return factors.high >= lowestFactor(k, factors) && factors.high - lowestFactor(k, factors) + 1 >= kLong;
+}
+
+void WindowSums::cutLong(const Prefix& k) {
+  const Factors factors = factorsOf(k.sigma);
+  if (!isLong(k, factors)) return;
+  const std::uint64_t high = factors.high - 1;
+  for (std::uint64_t low = lowestFactor(k, factors) - 1; low <= high; low += kPiece)
+    pieces_.push_back({k.sigma, low, std::min(high, low + (kPiece - 1))});
+}
+
+void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
+  Output out(file);
+  if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
+  for (std::size_t i = nextPiece_.fetch_add(1); i < pieces_.size(); i = nextPiece_.fetch_add(1)) {
+    sievePiece(pieces_[i], out);
+    if (done) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(pieces_.size()));
+  }
+  walkPrefixes(out, done);
+  out.flush();
+}
+
+void WindowSums::sievePiece(const Piece& piece, Output& out) const {
+  PrimeSegment segment;
+  for (std::uint64_t a = piece.low;; a += PrimeSegment::kSpan) {
+    const std::uint64_t b = std::min(piece.high, a + (PrimeSegment::kSpan - 1));
+    segment.sieve(table_.Nprem, a, b);
+    segment.forEachPrime([&](std::uint64_t p) { out.add(piece.sigma * (p + 1)); });
+    if (b == piece.high) return;
+  }
+}
+
+// Every thread walks the prefixes of depth one and two in the same order,
+// numbering them; a prefix is taken by the thread whose claim drew its
+// number, with all its descendants when its depth is two.
+void WindowSums::walkPrefixes(Output& out, const ProgressSink& done) {
+  const PrefixWalk walk(table_.Nprem, last_);
+  std::uint64_t index = 0;
+  std::uint64_t mine = nextClaim_.fetch_add(1);
+  auto claim = [&] {
+    if (index++ != mine) return false;
+    mine = nextClaim_.fetch_add(1);
+    if (done) done(0.5 + 0.45 * static_cast<double>(index) / static_cast<double>(claims_));
+    return true;
+  };
+  const Prefix root;
+  if (claim()) prefixSums(root, out);
+  walk.forEachChild(root, [&](const Prefix& k1) {
+    if (claim()) prefixSums(k1, out);
+    walk.forEachChild(k1, [&](const Prefix& k2) {
+      if (!claim()) return;
+      prefixSums(k2, out);
+      walk.forEachBelow(k2, [&](const Prefix& k) { prefixSums(k, out); });
+    });
+  });
+}
+
+// The sums of the m = k p^e, but those of a long interval.
+void WindowSums::prefixSums(const Prefix& k, Output& out) const {
+  const Factors factors = factorsOf(k.sigma);
+  if (!isLong(k, factors)) {
+    for (std::uint64_t t = lowestFactor(k, factors); t <= factors.high; ++t) {
+      if (isPrime_(t - 1)) out.add(k.sigma * t);
+    }
+  }
+  primePowerSums(k, factors, out);
+}
+
+namespace {
+
+// p^e, or else sigma(p^e) when withLower; anything above `most` once it passes it.
+Uint128 powerOrSigma(std::uint64_t p, unsigned e, std::uint64_t most, bool withLower) {
+  Uint128 power = 1;
+  Uint128 sum = withLower ? 1 : 0;
+  for (unsigned i = 0; i < e && sum <= most && power <= most; ++i) {
+    power *= p;
+    sum = withLower ? sum + power : power;
+  }
+  return sum;
+}
+
+// A p at most the least p with sigma(p^e) >= x: as sigma(p^e) <= (p + 1)^e,
+// that p is at least x^(1/e) - 1. The double root is lowered by far more than
+// its rounding error.
+std::uint64_t rootBelow(std::uint64_t x, unsigned e) {
+  const double root = std::pow(static_cast<double>(x), 1.0 / e) * (1 - 1e-9);
+  return root < 2 ? 0 : static_cast<std::uint64_t>(root) - 1;
+}
+
+}  // namespace
+
+void WindowSums::primePowerSums(const Prefix& k, const Factors& factors, Output& out) const {
+  // sigma(p^e) in [low, high]; p > P(k), so sigma(p^e) > p^e >= (P(k) + 1)^e, which grows with e.
+  for (unsigned e = 2; powerOrSigma(k.largest + 1, e, factors.high, false) < factors.high; ++e) {
+    for (std::uint64_t p = std::max(k.largest + 1, rootBelow(factors.low, e));; ++p) {
+      const Uint128 sigma = powerOrSigma(p, e, factors.high, true);
+      if (sigma > factors.high) break;
+      if (sigma >= factors.low && isPrime_(p)) out.add(k.sigma * static_cast<std::uint64_t>(sigma));
+    }
+  }
+}
+
+}  // namespace arith

@@ -1,0 +1,131 @@
+// The walk by largest prime factor: its prefixes against a plain enumeration,
+// its prime segments against the primality test, and its counts against the
+// other two methods on windows low and high.
+#include "arith/window/window_sums.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "arith/divisor_arithmetic.hpp"
+#include "arith/primality.hpp"
+#include "arith/prime_table.hpp"
+#include "arith/window/prefix_walk.hpp"
+#include "arith/window/prime_segment.hpp"
+
+namespace {
+
+using arith::DivisorArithmetic;
+using arith::Method;
+using arith::Prefix;
+using common::Count;
+using common::Int64;
+
+// (sigma(k), P(k)) for every k the walk should meet: every k whose sum times
+// P(k) + 2 stays within `last`, with sigma(k) <= sigmaLimit, by trial division.
+std::map<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>> plainPrefixes(std::uint64_t last,
+                                                                               std::uint64_t sigmaLimit) {
+  std::map<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>> prefixes;
+  for (std::uint64_t k = 1; k <= last; ++k) {
+    std::uint64_t sigma = 1;
+    std::uint64_t largest = 1;
+    std::uint64_t rest = k;
+    for (std::uint64_t p = 2; rest > 1; ++p) {
+      if (p * p > rest) p = rest;
+      std::uint64_t power = 1;
+      std::uint64_t sum = 1;
+      for (; rest % p == 0; rest /= p) sum += power *= p;
+      if (power > 1) largest = p;
+      sigma *= sum;
+    }
+    if (sigma <= sigmaLimit && sigma * (largest + 2) <= last) prefixes[k] = {sigma, largest};
+  }
+  return prefixes;
+}
+
+TEST(PrefixWalk, MeetsEveryPrefixOnceWithItsSumAndLargestPrime) {
+  arith::PrimeTable table;
+  table.extendPast(1000);
+  for (std::uint64_t last : {1u, 2u, 3u, 11u, 12u, 100u, 9999u, 200000u}) {
+    for (std::uint64_t limit : {std::uint64_t{50}, std::uint64_t{1} << 40}) {
+      std::map<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>> walked;
+      const arith::PrefixWalk walk(table.Nprem, last, limit);
+      const Prefix root;
+      auto note = [&](const Prefix& k) {
+        EXPECT_TRUE(walked.emplace(k.k, std::pair{k.sigma, k.largest}).second) << k.k << " twice";
+        EXPECT_EQ(table.Nprem[k.nextPrime - 1], static_cast<Int64>(k.largest == 1 ? 0 : k.largest));
+      };
+      if (root.sigma * (root.largest + 2) <= last) note(root);
+      walk.forEachBelow(root, note);
+      EXPECT_EQ(walked, plainPrefixes(last, limit)) << last << " " << limit;
+    }
+  }
+}
+
+TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
+  arith::PrimeTable table;
+  table.extendPast(Int64{1} << 26);
+  const arith::PrimeTest isPrime;
+  std::mt19937_64 random(77);
+  arith::PrimeSegment segment;
+  for (int round = 0; round < 40; ++round) {
+    const std::uint64_t a = round < 4 ? static_cast<std::uint64_t>(round)
+                                      : 1 + random() % (std::uint64_t{1} << (10 + round % 40));
+    const std::uint64_t b = a + random() % (round % 3 == 0 ? 5 : arith::PrimeSegment::kSpan);
+    if (a == 0) continue;
+    std::vector<std::uint64_t> found;
+    segment.sieve(table.Nprem, a, b);
+    segment.forEachPrime([&](std::uint64_t p) { found.push_back(p); });
+    std::vector<std::uint64_t> tested;
+    for (std::uint64_t n = a; n <= b; ++n) {
+      if (isPrime(n)) tested.push_back(n);
+    }
+    EXPECT_EQ(found, tested) << "[" << a << ", " << b << "]";
+  }
+}
+
+std::vector<Count> collect(DivisorArithmetic& arithmetic, Method method, Int64 L1, Int64 L2) {
+  std::vector<Count> all;
+  arithmetic.countWith(method, L1, L2, [&](Int64, std::span<const Count> counts) {
+    all.insert(all.end(), counts.begin(), counts.end());
+  });
+  EXPECT_EQ(all.size(), static_cast<std::size_t>(L2 - L1 + 1));
+  return all;
+}
+
+TEST(WindowSums, AgreesWithTheOtherMethodsOnRandomWindows) {
+  DivisorArithmetic arithmetic(2);
+  std::mt19937_64 random(20261207);
+  for (int round = 0; round < 24; ++round) {
+    // From 10^3 to 10^13 (the walk's cost grows with the top, so one window
+    // there); every third window holds a single value.
+    const double exponent = round == 23 ? 13 : 3 + 9.0 * round / 22;
+    const auto L1 = static_cast<Int64>(std::pow(10.0, exponent) * (1 + 0.5 * (random() % 1000) / 1000.0));
+    const Int64 L2 = L1 + (round % 3 == 0 ? 0 : static_cast<Int64>(random() % 30000));
+    const Method other = L2 < Int64{1} << 24 ? Method::Sieve : Method::Inversion;
+    EXPECT_EQ(collect(arithmetic, Method::Window, L1, L2), collect(arithmetic, other, L1, L2))
+        << "[" << L1 << ", " << L2 << "]";
+  }
+}
+
+TEST(WindowSums, AgreesOnValuesRichInDivisorsAndAtPrimePowers) {
+  DivisorArithmetic arithmetic(2);
+  // Highly composite values (thousands of preimages), the sums of prime
+  // powers (sigma(2^38), sigma(3^24), sigma(999983^2)) and prime powers.
+  for (const Int64 centre :
+       {Int64{6983776800}, Int64{321253732800}, (Int64{1} << 39) - 1, (Int64{282429536481} * 3 - 1) / 2,
+        Int64{999983} * 999983 + 999984, Int64{1} << 38, Int64{531441} * 531441}) {
+    const Int64 L1 = centre - 300;
+    const Int64 L2 = centre + 300;
+    const auto window = collect(arithmetic, Method::Window, L1, L2);
+    EXPECT_EQ(window, collect(arithmetic, Method::Inversion, L1, L2)) << centre;
+    if (centre % 100 == 0) {
+      EXPECT_GT(window[300], 1000) << centre;
+    }
+  }
+}
+
+}  // namespace
