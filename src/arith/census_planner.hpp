@@ -1,5 +1,6 @@
 // Chooses how to count one block of values: by sieving every candidate that
-// can reach the block, or by inverting the divisor sum value by value.
+// can reach the block, by walking the largest prime factors of the m whose
+// sum falls in it, or by inverting the divisor sum value by value.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@ struct BlockPlan {
   std::uint64_t first = 0;  // the block of values [first, last]
   std::uint64_t last = 0;
   Method method = Method::Inversion;
-  unsigned countBits = 8;   // for the sieve: the width of its counts, 4 or 8 bits
+  unsigned countBits = 8;   // for the sieve and the window: the width of its counts, 4 or 8 bits
   double cost = 0;          // estimated seconds
   std::uint64_t bytes = 0;  // estimated peak memory of the block
 };
@@ -32,6 +33,7 @@ class CensusPlanner {
 
   double sieveCost(std::uint64_t first, std::uint64_t last) const;
   double inversionCost(std::uint64_t first, std::uint64_t last) const;
+  double windowCost(std::uint64_t first, std::uint64_t last) const;
 
   // Values inverted at once, and handed to the census at once.
   static constexpr std::uint64_t kInversionBlock = std::uint64_t{1} << 16;
