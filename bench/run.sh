@@ -13,6 +13,8 @@
 #   previous  reports of the build of a given commit (PREVIOUS, default 30a320f) against this one
 #   inversion seconds per value of the inversion near 10^12, 10^15, 2^62 and 2^63, with the
 #             build of PREVIOUS (default 30a320f) in the same run
+#   window    wide windows in the middle of the range, with the build of PREVIOUS (default
+#             447424b, before the window walk) in the same run; and the map of where each method wins
 #   flint     factoring and primality against FLINT's (needs libflint-dev)
 #   mpi       [1, 10^9] on 1, 2 and 4 MPI ranks: wall time and each rank's CPU time (needs Open MPI)
 #   engines   the Google Benchmark comparisons (census_bench)
@@ -151,6 +153,23 @@ for section in $sections; do
       run "$program" 1000000000000 1000010000000 0
       printf '\n[10^12, 10^12 + 10^7]: %s s, %d MiB\n' "$seconds" "$mib"
       git worktree remove --force "$old" ;;
+    window)
+      PREVIOUS=${PREVIOUS:-447424b} previousBuild
+      printf '\n| window | previous build (%s) | this build | ratio | reports |\n|---|---|---|---|---|\n' "$commit"
+      for case in "100000000000 100099999999" "10000000000 10999999999"; do
+        set -- $case
+        run "$old/build/sigma-census" "$1" "$2" 0; cp "$work/out.txt" "$work/old.txt"; before=$seconds
+        run "$program" "$1" "$2" 0
+        printf '| [%s, %s] | %s s | %s s | %s | %s |\n' "$1" "$2" "$before" "$seconds" \
+          "$(awk -v a="$before" -v b="$seconds" 'BEGIN{printf "%.1f", a/b}')" \
+          "$(cmp -s "$work/old.txt" "$work/out.txt" && echo identical || echo DIFFERENT)"
+      done
+      git worktree remove --force "$old"
+      header
+      measure 1000000000000 1000999999999 0
+      measure 1000000000000 1000009999999 1
+      printf '\n'
+      "$build/bench/method_map" ;;
     flint)
       "$build/bench/flint_bench" ;;
     mpi)

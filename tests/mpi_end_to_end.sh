@@ -18,9 +18,10 @@ expect() {  # expect DESCRIPTION COMMAND...: passes when the command succeeds
 export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
 export OMPI_MCA_btl_vader_single_copy_mechanism=none OMPI_MCA_rmaps_base_oversubscribe=1
 
-# A wide interval without the listing, one high up and one at the top with
-# it, one low with it across many blocks; then the same ending at the input's end.
-printf '%s\n' 300000 1 0 1 1000000002000 1000000000000 1 1 9223372036854775807 9223372036854775607 1 1 \
+# A wide interval without the listing, one by the window walk, one high up
+# and one at the top with the listing, one low with it across many blocks;
+# then the same ending at the input's end.
+printf '%s\n' 300000 1 0 1 10000300000 10000000000 1 1 1000000002000 1000000000000 1 1 9223372036854775807 9223372036854775607 1 1 \
   50000 1 1 0 > "$work/several.in"
 printf '%s\n' 20000 1 0 1 12 > "$work/cut.in"
 for dialogue in several cut; do

@@ -103,19 +103,22 @@ void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const Pro
 // The blocks of [from, to], run by the runner; progress is told block by
 // block, by the share of values done. Blocks for the inversion are cut so
 // that every rank gets several: their cost follows their width. Blocks for
-// the sieve keep the width the memory allows: a cut would sieve again the
-// candidates below the second part.
+// the window walk are cut so that every rank gets two: each piece walks all
+// the prefixes again. Blocks for the sieve keep the width the memory allows:
+// a cut would sieve again the candidates below the second part.
 void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, const Output& output,
                                       const ProgressSink& progress) {
-  const std::uint64_t pieces = std::uint64_t{8} * runner_->parallelBlocks();
+  const std::uint64_t ranks = runner_->parallelBlocks();
   const std::uint64_t width = to - from + 1;
-  const std::uint64_t most = width / pieces + 1;
   bool more = true;
   auto next = [&](BlockPlan& block) {
     if (!more) return false;
     block = planner_.plan(from, to);
-    if (block.method == Method::Inversion && block.last - block.first >= most)
-      block = planner_.plan(from, from + most - 1);
+    const std::uint64_t pieces = block.method == Method::Inversion ? 8 * ranks
+                                 : block.method == Method::Window  ? 2 * ranks
+                                                                  : 1;
+    const std::uint64_t most = width / pieces + 1;
+    if (block.last - block.first >= most) block = planner_.plan(from, from + most - 1);
     more = block.last != to;
     from = block.last + 1;
     return true;
