@@ -34,7 +34,8 @@ double timeOf(arith::DivisorArithmetic& arithmetic, Method method, std::uint64_t
                                                        : planner.windowCost(first, last);
   if (planned > limit) return -1;
   const auto start = std::chrono::steady_clock::now();
-  arithmetic.tallyWith(method, static_cast<common::Int64>(first), static_cast<common::Int64>(last), histogram);
+  arithmetic.tallyWith(method, static_cast<common::Int64>(first), static_cast<common::Int64>(last),
+                       histogram);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -75,11 +76,11 @@ int main(int argc, char** argv) {
           if (reference.total() == 0) reference = histogram;
           agree = agree && histogram == reference;
         }
-        cells += " " + cell(seconds) + " |";
+        cells.append(" ").append(cell(seconds)).append(" |");
       }
       const arith::BlockPlan plan = arithmetic.planner().plan(first, last);
-      std::printf("| 10^%d | 10^%d |%s %s | %s%s |\n", a, w, cells.c_str(), nameOf(fastest), nameOf(plan.method),
-                  plan.last == last ? "" : " (first block)");
+      std::printf("| 10^%d | 10^%d |%s %s | %s%s |\n", a, w, cells.c_str(), best < 0 ? "-" : nameOf(fastest),
+                  nameOf(plan.method), plan.last == last ? "" : " (first block)");
       if (!agree) std::printf("THE METHODS DISAGREE on [10^%d, 10^%d + 10^%d)\n", a, a, w);
       std::fflush(stdout);
     }

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "arith/wide.hpp"
-#include "arith/window/prime_segment.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -80,16 +79,16 @@ void WindowSums::cutLong(const Prefix& k) {
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
   Output out(file);
   if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
+  PrimeSegment segment;                        // its bits kept from piece to piece
   for (std::size_t i = nextPiece_.fetch_add(1); i < pieces_.size(); i = nextPiece_.fetch_add(1)) {
-    sievePiece(pieces_[i], out);
+    sievePiece(pieces_[i], segment, out);
     if (done) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(pieces_.size()));
   }
   walkPrefixes(out, done);
   out.flush();
 }
 
-void WindowSums::sievePiece(const Piece& piece, Output& out) const {
-  PrimeSegment segment;
+void WindowSums::sievePiece(const Piece& piece, PrimeSegment& segment, Output& out) const {
   for (std::uint64_t a = piece.low;; a += PrimeSegment::kSpan) {
     const std::uint64_t b = std::min(piece.high, a + (PrimeSegment::kSpan - 1));
     segment.sieve(table_.Nprem, a, b);

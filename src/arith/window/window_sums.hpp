@@ -27,6 +27,7 @@
 #include "arith/prime_table.hpp"
 #include "arith/sieve/sum_source.hpp"
 #include "arith/window/prefix_walk.hpp"
+#include "arith/window/prime_segment.hpp"
 
 namespace arith {
 
@@ -63,7 +64,7 @@ class WindowSums : public SumSource {
   static std::uint64_t lowestFactor(const Prefix& k, const Factors& factors);
   static bool isLong(const Prefix& k, const Factors& factors);
   void cutLong(const Prefix& k);
-  void sievePiece(const Piece& piece, Output& out) const;
+  void sievePiece(const Piece& piece, PrimeSegment& segment, Output& out) const;
   void prefixSums(const Prefix& k, Output& out) const;
   void primePowerSums(const Prefix& k, const Factors& factors, Output& out) const;
   void walkPrefixes(Output& out, const ProgressSink& done);
