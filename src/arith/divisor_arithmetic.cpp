@@ -104,8 +104,10 @@ void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const Pro
 // block, by the share of values done. Blocks for the inversion are cut so
 // that every rank gets several: their cost follows their width. Blocks for
 // the window walk are cut so that every rank gets two: each piece walks all
-// the prefixes again. Blocks for the sieve keep the width the memory allows:
-// a cut would sieve again the candidates below the second part.
+// the prefixes again. A block for the sieve is cut only where its pieces,
+// each planned on its own (the lowest sieved, the others walked as windows),
+// cost less spread over the ranks than the whole block on one rank: a cut
+// sieves again the candidates below each piece.
 void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, const Output& output,
                                       const ProgressSink& progress) {
   const std::uint64_t ranks = runner_->parallelBlocks();
@@ -114,10 +116,10 @@ void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, cons
   auto next = [&](BlockPlan& block) {
     if (!more) return false;
     block = planner_.plan(from, to);
-    const std::uint64_t pieces = block.method == Method::Inversion ? 8 * ranks
-                                 : block.method == Method::Window  ? 2 * ranks
-                                                                  : 1;
-    const std::uint64_t most = width / pieces + 1;
+    std::uint64_t most = width;
+    if (block.method == Method::Inversion) most = width / (8 * ranks) + 1;
+    if (block.method == Method::Window) most = width / (2 * ranks) + 1;
+    if (block.method == Method::Sieve) most = sievePieces(block, ranks);
     if (block.last - block.first >= most) block = planner_.plan(from, from + most - 1);
     more = block.last != to;
     from = block.last + 1;
@@ -128,6 +130,16 @@ void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, cons
     done += static_cast<double>(block.last - block.first + 1);
     if (progress) progress(done / static_cast<double>(width));
   });
+}
+
+std::uint64_t DivisorArithmetic::sievePieces(const BlockPlan& block, std::uint64_t ranks) const {
+  const std::uint64_t whole = block.last - block.first + 1;
+  if (ranks < 2) return whole;
+  const std::uint64_t most = (whole - 1) / (2 * ranks) + 1;
+  double spread = 0;
+  for (std::uint64_t start = 0; start < whole; start += most)
+    spread += planner_.plan(block.first + start, block.first + std::min(whole - 1, start + most - 1)).cost;
+  return spread / static_cast<double>(ranks) < block.cost ? most : whole;
 }
 
 void DivisorArithmetic::runPlannedBlock(const BlockPlan& block, const CountSink* sink,
