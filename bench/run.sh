@@ -16,7 +16,8 @@
 #   window    wide windows in the middle of the range, with the build of PREVIOUS (default
 #             447424b, before the window walk) in the same run; and the map of where each method wins
 #   flint     factoring and primality against FLINT's (needs libflint-dev)
-#   mpi       [1, 10^9] on 1, 2 and 4 MPI ranks: wall time and each rank's CPU time (needs Open MPI)
+#   mpi       [1, MPI_TOP] (default 10^10) on 1, 2 and 4 MPI ranks: wall time and each rank's CPU time
+#             (needs Open MPI)
 #   engines   the Google Benchmark comparisons (census_bench)
 set -euo pipefail
 build=${1:-build-bench}
@@ -180,7 +181,7 @@ for section in $sections; do
       export OMPI_MCA_hwloc_base_binding_policy=none  # each rank's threads free to use every core
       printf '\n| ranks | wall time (s) | CPU time of each rank (s, user + system, in the order they ended) | count 0 |\n|---|---|---|---|\n'
       for ranks in 1 2 4; do
-        /usr/bin/time -f '%e' -o "$work/time" sh -c "cd '$work' && printf '1000000000\n1\n0\n0\n' |
+        /usr/bin/time -f '%e' -o "$work/time" sh -c "cd '$work' && printf '${MPI_TOP:-10000000000}\n1\n0\n0\n' |
           mpirun -n $ranks /usr/bin/time -f 'rank-cpu %U %S' '$top/$build-mpi/sigma-census' > out.txt 2> err.txt" || true
         cpu=$(grep '^rank-cpu' "$work/err.txt" | awk '{printf "%.2f ", $2 + $3}')
         zero=$(grep -a -m1 -o 'Pour : 0 possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/.*  //' || true)
