@@ -8,16 +8,7 @@ program=$(realpath "$1")
 transcripts=$(realpath "$2")
 work=$(mktemp -d)
 trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-expect() {  # expect DESCRIPTION COMMAND...: passes when the command succeeds
-  local what=$1
-  shift
-  if "$@"; then pass; else fail "$what"; fi
-}
+source "$(dirname "$0")/expect.sh"
 
 # Each transcript: answers from a pipe, and again from a regular file, must
 # give exactly the recorded output and exit status.
@@ -118,5 +109,4 @@ if ! grep -q __asan_init "$program"; then
   expect "memory exhausted: no report" test "$(grep -c 'Pour :' "$run/out")" = 0
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

@@ -7,13 +7,7 @@ plain=$(realpath "$1")
 mpi=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-expect() {  # expect DESCRIPTION COMMAND...: passes when the command succeeds
-  local what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
-}
+source "$(dirname "$0")/expect.sh"
 # Open MPI as root, and without the cross-memory attach that containers forbid.
 export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
 export OMPI_MCA_btl_vader_single_copy_mechanism=none OMPI_MCA_rmaps_base_oversubscribe=1
@@ -49,5 +43,4 @@ expect "a rank out of memory: exit status 4" test "$(cat "$run/status")" = 4
 expect "a rank out of memory: one line from the program" test "$(grep -c '^sigma-census' "$run/err")" = 1
 expect "a rank out of memory: no report" test "$(grep -c 'Pour :' "$run/out")" = 0
 
-echo "$passed passed, $failed failed"
-[ "$failed" = 0 ]
+finish

@@ -1,16 +1,15 @@
 // The walk by largest prime factor: its prefixes against a plain enumeration,
-// its prime segments against the primality test, and its counts against the
-// other two methods on windows low and high.
+// its prime segments against the primality test, and the planner's choice
+// among the three methods (their counts are compared in divisor_arithmetic_test).
 #include "arith/window/window_sums.hpp"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
-#include <tuple>
 #include <vector>
 
-#include "arith/divisor_arithmetic.hpp"
+#include "arith/census_planner.hpp"
 #include "arith/primality.hpp"
 #include "arith/prime_table.hpp"
 #include "arith/window/prefix_walk.hpp"
@@ -18,10 +17,8 @@
 
 namespace {
 
-using arith::DivisorArithmetic;
 using arith::Method;
 using arith::Prefix;
-using common::Count;
 using common::Int64;
 
 // (sigma(k), P(k)) for every k the walk should meet: every k whose sum times
@@ -84,47 +81,6 @@ TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
       if (isPrime(n)) tested.push_back(n);
     }
     EXPECT_EQ(found, tested) << "[" << a << ", " << b << "]";
-  }
-}
-
-std::vector<Count> collect(DivisorArithmetic& arithmetic, Method method, Int64 L1, Int64 L2) {
-  std::vector<Count> all;
-  arithmetic.countWith(method, L1, L2, [&](Int64, std::span<const Count> counts) {
-    all.insert(all.end(), counts.begin(), counts.end());
-  });
-  EXPECT_EQ(all.size(), static_cast<std::size_t>(L2 - L1 + 1));
-  return all;
-}
-
-TEST(WindowSums, AgreesWithTheOtherMethodsOnRandomWindows) {
-  DivisorArithmetic arithmetic(2);
-  std::mt19937_64 random(20261207);
-  for (int round = 0; round < 24; ++round) {
-    // From 10^3 to 10^13 (the walk's cost grows with the top, so one window
-    // there); every third window holds a single value.
-    const double exponent = round == 23 ? 13 : 3 + 9.0 * round / 22;
-    const auto L1 = static_cast<Int64>(std::pow(10.0, exponent) * (1 + 0.5 * (random() % 1000) / 1000.0));
-    const Int64 L2 = L1 + (round % 3 == 0 ? 0 : static_cast<Int64>(random() % 30000));
-    const Method other = L2 < Int64{1} << 24 ? Method::Sieve : Method::Inversion;
-    EXPECT_EQ(collect(arithmetic, Method::Window, L1, L2), collect(arithmetic, other, L1, L2))
-        << "[" << L1 << ", " << L2 << "]";
-  }
-}
-
-TEST(WindowSums, AgreesOnValuesRichInDivisorsAndAtPrimePowers) {
-  DivisorArithmetic arithmetic(2);
-  // Highly composite values (thousands of preimages), the sums of prime
-  // powers (sigma(2^38), sigma(3^24), sigma(999983^2)) and prime powers.
-  for (const Int64 centre :
-       {Int64{6983776800}, Int64{321253732800}, (Int64{1} << 39) - 1, (Int64{282429536481} * 3 - 1) / 2,
-        Int64{999983} * 999983 + 999984, Int64{1} << 38, Int64{531441} * 531441}) {
-    const Int64 L1 = centre - 300;
-    const Int64 L2 = centre + 300;
-    const auto window = collect(arithmetic, Method::Window, L1, L2);
-    EXPECT_EQ(window, collect(arithmetic, Method::Inversion, L1, L2)) << centre;
-    if (centre % 100 == 0) {
-      EXPECT_GT(window[300], 1000) << centre;
-    }
   }
 }
 

@@ -107,7 +107,9 @@ void WindowSums::walkPrefixes(Output& out, const ProgressSink& done) {
   auto claim = [&] {
     if (index++ != mine) return false;
     mine = nextClaim_.fetch_add(1);
-    if (done) done(0.5 + 0.45 * static_cast<double>(index) / static_cast<double>(claims_));
+    // Told now and then: the claims number millions.
+    if (done && index % 4096 == 0)
+      done(0.5 + 0.45 * static_cast<double>(index) / static_cast<double>(claims_));
     return true;
   };
   const Prefix root;
@@ -135,15 +137,15 @@ void WindowSums::prefixSums(const Prefix& k, Output& out) const {
 
 namespace {
 
-// p^e, or else sigma(p^e) when withLower; anything above `most` once it passes it.
-Uint128 powerOrSigma(std::uint64_t p, unsigned e, std::uint64_t most, bool withLower) {
+// sigma(p^e), or anything above `most` once it passes it.
+Uint128 sigmaOfPower(std::uint64_t p, unsigned e, std::uint64_t most) {
   Uint128 power = 1;
-  Uint128 sum = withLower ? 1 : 0;
-  for (unsigned i = 0; i < e && sum <= most && power <= most; ++i) {
+  Uint128 sigma = 1;
+  for (unsigned i = 0; i < e && sigma <= most; ++i) {
     power *= p;
-    sum = withLower ? sum + power : power;
+    sigma += power;
   }
-  return sum;
+  return sigma;
 }
 
 // A p at most the least p with sigma(p^e) >= x: as sigma(p^e) <= (p + 1)^e,
@@ -157,10 +159,11 @@ std::uint64_t rootBelow(std::uint64_t x, unsigned e) {
 }  // namespace
 
 void WindowSums::primePowerSums(const Prefix& k, const Factors& factors, Output& out) const {
-  // sigma(p^e) in [low, high]; p > P(k), so sigma(p^e) > p^e >= (P(k) + 1)^e, which grows with e.
-  for (unsigned e = 2; powerOrSigma(k.largest + 1, e, factors.high, false) < factors.high; ++e) {
+  // sigma(p^e) in [low, high]. sigma(x^e) grows with x and with e, and p > P(k):
+  // once sigma((P(k) + 1)^e) passes high, no p and no higher e can reach it.
+  for (unsigned e = 2; sigmaOfPower(k.largest + 1, e, factors.high) <= factors.high; ++e) {
     for (std::uint64_t p = std::max(k.largest + 1, rootBelow(factors.low, e));; ++p) {
-      const Uint128 sigma = powerOrSigma(p, e, factors.high, true);
+      const Uint128 sigma = sigmaOfPower(p, e, factors.high);
       if (sigma > factors.high) break;
       if (sigma >= factors.low && isPrime_(p)) out.add(k.sigma * static_cast<std::uint64_t>(sigma));
     }

@@ -10,8 +10,8 @@
 //   one is tested number by number.
 // - e >= 2: sigma(p^e) lies in [A / sigma(k), B / sigma(k)], and
 //   p^e < sigma(p^e) <= (p + 1)^e puts p within a step of the e-th root:
-//   a few candidates, tested one by one, and none at all once (P(k) + 1)^e
-//   passes B / sigma(k).
+//   a few candidates, tested one by one, and none at all once
+//   sigma((P(k) + 1)^e) passes B / sigma(k).
 // And m = 1 when A = 1.
 //
 // The long intervals are pieces handed to the threads first; then every thread
