@@ -19,6 +19,10 @@ namespace {
 // which grows with the size of the values (2.1 us near 2^40, 4.8 us near
 // 2^50, 16 us near 2^62).
 constexpr double kSievePerCandidate = 18e-9;
+// Past kNarrowBlock values, the sieve's cost per candidate grows by this share
+// per doubling of the block (13 ns on [1, 10^9], 27 ns on [1, 10^10], one
+// block each): its counts leave the caches and the TLB, and come as fresh pages.
+constexpr double kSieveGrowthPerDoubling = 0.3;
 constexpr double kCountPerValue = 2e-9;
 constexpr double kInversionPerValueAt27Bits = 0.65e-6;
 constexpr double kInversionBitsPerDoubling = 7.5;
@@ -67,8 +71,10 @@ void CensusPlanner::setMemoryBudget(std::uint64_t bytes) {
 
 double CensusPlanner::sieveCost(std::uint64_t first, std::uint64_t last) const {
   const double candidates = candidatesFor(first, last).size();
-  return (candidates * kSievePerCandidate + static_cast<double>(last - first + 1) * kCountPerValue) /
-         threads_;
+  const double width = static_cast<double>(last - first) + 1;
+  const double growth =
+      1 + kSieveGrowthPerDoubling * std::max(0.0, std::log2(width / static_cast<double>(kNarrowBlock)));
+  return (candidates * kSievePerCandidate * growth + width * kCountPerValue) / threads_;
 }
 
 double CensusPlanner::inversionCost(std::uint64_t first, std::uint64_t last) const {
@@ -87,21 +93,33 @@ double CensusPlanner::windowCost(std::uint64_t first, std::uint64_t last) const 
 }
 
 BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
+  // The widest block the memory allows, and a narrow one: the methods'
+  // blocks may differ in width, so they are compared by cost per value.
+  const std::uint64_t widest = to - from >= blockValues_ ? from + blockValues_ - 1 : to;
+  const std::uint64_t narrow = widest - from >= kNarrowBlock ? from + kNarrowBlock - 1 : widest;
   BlockPlan block;
   block.first = from;
-  block.last = to - from >= blockValues_ ? from + blockValues_ - 1 : to;
-  block.cost = inversionCost(block.first, block.last);
+  block.last = widest;
+  block.cost = inversionCost(from, widest);
   block.bytes = threads_ * (kInversionBlock * sizeof(std::uint64_t) + (std::uint64_t{1} << 20));
-  auto consider = [&](Method method, double cost) {
-    if (cost >= block.cost) return;
+  auto consider = [&](Method method, std::uint64_t last, double cost) {
+    const auto perValue = [](double seconds, std::uint64_t a, std::uint64_t b) {
+      return seconds / (static_cast<double>(b - a) + 1);
+    };
+    if (perValue(cost, from, last) >= perValue(block.cost, block.first, block.last)) return;
+    block.last = last;
     block.method = method;
     block.cost = cost;
-    const std::uint64_t width = block.last - block.first + 1;
+    const std::uint64_t width = last - from + 1;
     block.countBits = width <= byteValues_ ? 8 : 4;
     block.bytes = BlockSieve::bytesFor(width, threads_, block.countBits);
   };
-  if (block.last < SigmaSieve::kCeiling) consider(Method::Sieve, sieveCost(block.first, block.last));
-  if (block.last <= WindowSums::kCeiling) consider(Method::Window, windowCost(block.first, block.last));
+  if (widest < SigmaSieve::kCeiling) {
+    consider(Method::Sieve, widest, sieveCost(from, widest));
+    if (narrow != widest) consider(Method::Sieve, narrow, sieveCost(from, narrow));
+  }
+  // Each window block walks the prefixes again, which costs little beside its values.
+  if (widest <= WindowSums::kCeiling) consider(Method::Window, narrow, windowCost(from, narrow));
   return block;
 }
 

@@ -37,6 +37,9 @@ class CensusPlanner {
 
   // Values inverted at once, and handed to the census at once.
   static constexpr std::uint64_t kInversionBlock = std::uint64_t{1} << 16;
+  // Blocks up to this width keep their counts in memory that stays in use
+  // from block to block; wider ones cost more per value (see sieveCost).
+  static constexpr std::uint64_t kNarrowBlock = std::uint64_t{1} << 30;
   // The sieve's smallest block, whatever the budget.
   static constexpr std::uint64_t kSmallestBlock = std::uint64_t{1} << 10;
 
