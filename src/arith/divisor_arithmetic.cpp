@@ -101,10 +101,10 @@ void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const Pro
 }
 
 // The blocks of [from, to], run by the runner; progress is told block by
-// block, by the share of values done. Blocks for the inversion are cut so
-// that every rank gets several: their cost follows their width. Blocks for
-// the window walk are cut so that every rank gets two: each piece walks all
-// the prefixes again. A block for the sieve is cut only where its pieces,
+// block, by the share of values done. Blocks for the inversion and the
+// window walk are cut so that every rank gets several: their cost follows
+// their width (each window piece walks the prefixes again, which the planner
+// weighs when it plans the piece). A block for the sieve is cut only where its pieces,
 // each planned on its own (the lowest sieved, the others walked as windows),
 // cost less spread over the ranks than the whole block on one rank: a cut
 // sieves again the candidates below each piece.
@@ -116,10 +116,8 @@ void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, cons
   auto next = [&](BlockPlan& block) {
     if (!more) return false;
     block = planner_.plan(from, to);
-    std::uint64_t most = width;
-    if (block.method == Method::Inversion) most = width / (8 * ranks) + 1;
-    if (block.method == Method::Window) most = width / (2 * ranks) + 1;
-    if (block.method == Method::Sieve) most = sievePieces(block, ranks);
+    const std::uint64_t most =
+        block.method == Method::Sieve ? sievePieces(block, ranks) : width / (8 * ranks) + 1;
     if (block.last - block.first >= most) block = planner_.plan(from, from + most - 1);
     more = block.last != to;
     from = block.last + 1;
