@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "arith/montgomery.hpp"
+#include "arith/rho_lanes.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -49,6 +50,19 @@ void Factorizer::factorRest(std::uint64_t rest, std::uint64_t bound, std::vector
   } else {
     splitLarge(rest, large);
   }
+  appendGrouped(large, factors);
+}
+
+void Factorizer::factorSplit(std::uint64_t rest, std::uint64_t divisor,
+                             std::vector<PrimePower>& factors) const {
+  SIGMA_ASSERT(divisor > 1 && divisor < rest && rest % divisor == 0);
+  std::vector<std::uint64_t> large;
+  splitLarge(divisor, large);
+  splitLarge(rest / divisor, large);
+  appendGrouped(large, factors);
+}
+
+void Factorizer::appendGrouped(std::vector<std::uint64_t>& large, std::vector<PrimePower>& factors) {
   std::sort(large.begin(), large.end());
   for (std::size_t k = 0; k < large.size();) {
     std::size_t next = k;
@@ -105,11 +119,26 @@ void BlockFactorizer::factor(std::uint64_t first, std::size_t count) {
       add(k, t.prime, e);
     }
   }
+  // What is left is 1, a prime, or a composite without a factor below bound;
+  // the composites are split all together (see rho_lanes.hpp).
+  pending_.clear();
+  composites_.clear();
   for (std::size_t k = 0; k < count; ++k) {
-    if (rest_[k] == 1) continue;
+    const std::uint64_t r = rest_[k];
+    if (r == 1) continue;
+    if (r / bound < bound || factorizer_.isPrime(r)) {
+      add(k, r, 1);
+    } else {
+      pending_.push_back(k);
+      composites_.push_back(r);
+    }
+  }
+  divisors_.resize(composites_.size());
+  splitComposites(composites_, divisors_);
+  for (std::size_t j = 0; j < pending_.size(); ++j) {
     scratch_.clear();
-    factorizer_.factorRest(rest_[k], bound, scratch_);
-    for (const PrimePower& f : scratch_) add(k, f.prime, f.exponent);
+    factorizer_.factorSplit(composites_[j], divisors_[j], scratch_);
+    for (const PrimePower& f : scratch_) add(pending_[j], f.prime, f.exponent);
   }
 }
 

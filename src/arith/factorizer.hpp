@@ -31,6 +31,8 @@ class Factorizer {
   std::vector<PrimePower> factorize(std::uint64_t n) const;
   // Appends the factors of `rest`, which has no prime factor below `bound`, in increasing order.
   void factorRest(std::uint64_t rest, std::uint64_t bound, std::vector<PrimePower>& factors) const;
+  // The same for a composite `rest` of which `divisor` is a proper factor.
+  void factorSplit(std::uint64_t rest, std::uint64_t divisor, std::vector<PrimePower>& factors) const;
 
   // Exact primality.
   bool isPrime(std::uint64_t n) const { return test_(n); }
@@ -46,6 +48,8 @@ class Factorizer {
 
  private:
   void splitLarge(std::uint64_t n, std::vector<std::uint64_t>& primes) const;
+  // Appends the primes of `large` to `factors`, in increasing order with their multiplicities.
+  static void appendGrouped(std::vector<std::uint64_t>& large, std::vector<PrimePower>& factors);
 
   std::vector<TrialPrime> trial_;
   PrimeTest test_;
@@ -75,6 +79,9 @@ class BlockFactorizer {
   std::vector<PrimePower> factors_;  // kMostFactors slots per number
   std::vector<std::uint8_t> used_;
   std::vector<PrimePower> scratch_;
+  std::vector<std::size_t> pending_;       // the numbers whose rest is composite
+  std::vector<std::uint64_t> composites_;  // their rests
+  std::vector<std::uint64_t> divisors_;    // a proper factor of each
 };
 
 // A non-trivial factor of the odd composite n.

@@ -19,9 +19,11 @@ class Montgomery {
 
   // Product of two numbers in Montgomery form, in Montgomery form.
   std::uint64_t mul(std::uint64_t a, std::uint64_t b) const { return reduce(static_cast<Uint128>(a) * b); }
+  // a + b mod n for a, b < n, without a branch: in Pollard's rho the
+  // reduction is taken half the time, at random.
   std::uint64_t add(std::uint64_t a, std::uint64_t b) const {
-    const std::uint64_t s = a + b;
-    return (s < a || s >= n_) ? s - n_ : s;
+    const std::uint64_t room = n_ - b;  // a + b >= n iff a >= room
+    return a >= room ? a - room : a + b;
   }
   std::uint64_t pow(std::uint64_t base, std::uint64_t exponent) const;
 

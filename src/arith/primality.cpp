@@ -70,6 +70,25 @@ bool millerRabin64(std::uint64_t n) {
   auto passes = [&](std::uint64_t a) { return strongProbablePrime64(mont, d, s, a); };
   // Below 1,122,004,669,633 the bases 2, 13, 23 and 1662803 decide (Jaeschke 1993).
   if (n < 1122004669633ULL) return std::ranges::all_of(std::array<std::uint64_t, 3>{13, 23, 1662803}, passes);
+  // Then the shortest sets found by searches against the base-2 strong
+  // pseudoprimes below 2^64 (S. Worley, J. Sinclair, 2011), each with 2 first
+  // and exact below its bound; a base is taken mod n, and a base 0 passes.
+  if (n < 55245642489451ULL) {
+    return std::ranges::all_of(
+        std::array<std::uint64_t, 3>{141889084524735ULL, 1199124725622454117ULL, 11096072698276303650ULL},
+        passes);
+  }
+  if (n < 7999252175582851ULL) {
+    return std::ranges::all_of(std::array<std::uint64_t, 4>{4130806001517ULL, 149795463772692060ULL,
+                                                            186635894390467037ULL, 3967304179347715805ULL},
+                               passes);
+  }
+  if (n < 585226005592931977ULL) {
+    return std::ranges::all_of(
+        std::array<std::uint64_t, 5>{123635709730000ULL, 9233062284813009ULL, 43835965440333360ULL,
+                                     761179012939631437ULL, 1263739024124850375ULL},
+        passes);
+  }
   return std::ranges::all_of(std::array<std::uint64_t, 6>{325, 9375, 28178, 450775, 9780504, 1795265022},
                              passes);
 }

@@ -12,9 +12,11 @@ namespace arith {
 // known to decide each size (G. Jaeschke, "On strong pseudoprimes to several
 // bases", Math. Comp. 61 (1993)): below 2^32 (within 4,759,123,141) the bases
 // 2, 7 and 61; below 1,122,004,669,633 the bases 2, 13, 23 and 1662803;
-// above, the seven bases 2, 325, 9375, 28178, 450775, 9780504, 1795265022
-// (J. Sinclair, 2011, checked against the table of base-2 strong
-// pseudoprimes below 2^64 of J. Feitsma and W. Galway).
+// above, sets of 4, 5 and 6 bases up to 55,245,642,489,451,
+// 7,999,252,175,582,851 and 585,226,005,592,931,977, then the seven bases 2,
+// 325, 9375, 28178, 450775, 9780504, 1795265022 (S. Worley and J. Sinclair,
+// 2011, checked against the table of base-2 strong pseudoprimes below 2^64
+// of J. Feitsma and W. Galway).
 bool isPrime64(std::uint64_t n);
 
 class PrimeTest {
