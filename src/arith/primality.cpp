@@ -10,25 +10,7 @@ namespace arith {
 
 namespace {
 
-// The strong-probable-prime test of odd n > 2 to the base a, modulo n below 2^32.
-bool strongProbablePrime32(std::uint64_t n, std::uint64_t a) {
-  std::uint64_t d = n - 1;
-  int s = 0;
-  for (; (d & 1) == 0; d >>= 1) ++s;
-  auto mulMod = [n](std::uint64_t x, std::uint64_t y) { return x * y % n; };  // x, y < 2^32
-  std::uint64_t x = 1;
-  for (std::uint64_t b = a % n, e = d; e != 0; e >>= 1, b = mulMod(b, b)) {
-    if ((e & 1) != 0) x = mulMod(x, b);
-  }
-  if (x == 1 || x == n - 1 || a % n == 0) return true;
-  for (int r = 1; r < s; ++r) {
-    x = mulMod(x, x);
-    if (x == n - 1) return true;
-  }
-  return false;
-}
-
-// The same in Montgomery form, for any odd n > 2.
+// The strong-probable-prime test of odd n > 2 to the base a, in Montgomery form.
 bool strongProbablePrime64(const Montgomery& mont, std::uint64_t d, int s, std::uint64_t a) {
   const std::uint64_t n = mont.modulus();
   const std::uint64_t base = a % n;
@@ -60,7 +42,7 @@ bool strongProbablePrime64Base2(const Montgomery& mont, std::uint64_t d, int s) 
   return false;
 }
 
-// Miller-Rabin for odd n with no factor below 41 and n >= 2^32.
+// Miller-Rabin for odd n with no factor below 41 and n >= 41^2.
 bool millerRabin64(std::uint64_t n) {
   const Montgomery mont(n);
   std::uint64_t d = n - 1;
@@ -68,6 +50,8 @@ bool millerRabin64(std::uint64_t n) {
   for (; (d & 1) == 0; d >>= 1) ++s;
   if (!strongProbablePrime64Base2(mont, d, s)) return false;
   auto passes = [&](std::uint64_t a) { return strongProbablePrime64(mont, d, s, a); };
+  // Below 4,759,123,141 the bases 2, 7 and 61 decide (Jaeschke 1993).
+  if (n < (std::uint64_t{1} << 32)) return std::ranges::all_of(std::array<std::uint64_t, 2>{7, 61}, passes);
   // Below 1,122,004,669,633 the bases 2, 13, 23 and 1662803 decide (Jaeschke 1993).
   if (n < 1122004669633ULL) return std::ranges::all_of(std::array<std::uint64_t, 3>{13, 23, 1662803}, passes);
   // Then the shortest sets found by searches against the base-2 strong
@@ -94,15 +78,7 @@ bool millerRabin64(std::uint64_t n) {
 }
 
 // Miller-Rabin for odd n with no factor below 41.
-bool millerRabin(std::uint64_t n) {
-  if (n < 41ULL * 41ULL) return true;
-  // Below 2^32 (within Jaeschke's bound) products of residues fit 64 bits.
-  if (n < (std::uint64_t{1} << 32)) {
-    return std::ranges::all_of(std::array<std::uint64_t, 3>{2, 7, 61},
-                               [n](std::uint64_t a) { return strongProbablePrime32(n, a); });
-  }
-  return millerRabin64(n);
-}
+bool millerRabin(std::uint64_t n) { return n < 41ULL * 41ULL || millerRabin64(n); }
 
 }  // namespace
 

@@ -13,7 +13,7 @@ namespace arith {
 namespace {
 
 constexpr std::size_t kLanes = 4;
-constexpr std::uint64_t kBatch = 128;  // steps between two gcds
+constexpr std::uint64_t kBatch = 256;  // steps between two gcds
 
 // One number's walk y -> y^2 + c mod n, by rounds as in Brent's variant
 // (R. P. Brent, "An improved Monte Carlo factorization algorithm", BIT 20,
