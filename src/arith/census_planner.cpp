@@ -16,16 +16,17 @@ namespace {
 // machine with bench/run.sh (see bench/README.md): the sieve per candidate,
 // filing and counting included (13 ns on [1, 2e8], 20 ns on [1, 10^9]), and
 // per value of the block (clearing, handing over); the inversion per value,
-// which grows with the size of the values (2.1 us near 2^40, 4.8 us near
-// 2^50, 16 us near 2^62).
+// which grows with the size of the values (1.45 us near 2^40, 2.7 us near
+// 2^50, 8.1 us near 2^62, 9.2 us near 2^63; about 0.9 us up to 2^34).
 constexpr double kSievePerCandidate = 18e-9;
 // Past kNarrowBlock values, the sieve's cost per candidate grows by this share
 // per doubling of the block (13 ns on [1, 10^9], 27 ns on [1, 10^10], one
 // block each): its counts leave the caches and the TLB, and come as fresh pages.
 constexpr double kSieveGrowthPerDoubling = 0.3;
 constexpr double kCountPerValue = 2e-9;
-constexpr double kInversionPerValueAt27Bits = 0.65e-6;
-constexpr double kInversionBitsPerDoubling = 7.5;
+constexpr double kInversionLeastPerValue = 0.9e-6;
+constexpr double kInversionPerValueAt40Bits = 1.45e-6;
+constexpr double kInversionBitsPerDoubling = 8.8;
 // The walk by largest prime factor: per prefix walked (7 ns of wall time per
 // prefix near 10^12 and 10^13 on both cores), and per value of the window
 // (8 ns near 10^9, 14 ns near 10^12), in the sieve's units: the sieve's
@@ -80,7 +81,8 @@ double CensusPlanner::sieveCost(std::uint64_t first, std::uint64_t last) const {
 double CensusPlanner::inversionCost(std::uint64_t first, std::uint64_t last) const {
   const double bits = std::log2(static_cast<double>(last) + 1);
   const double perValue =
-      kInversionPerValueAt27Bits * std::exp2(std::max(0.0, bits - 27) / kInversionBitsPerDoubling);
+      std::max(kInversionLeastPerValue,
+               kInversionPerValueAt40Bits * std::exp2((bits - 40) / kInversionBitsPerDoubling));
   return static_cast<double>(last - first + 1) * perValue / threads_;
 }
 
