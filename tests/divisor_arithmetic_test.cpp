@@ -36,6 +36,10 @@ TEST(Arithmetic, SieveAndInversionAgreeWithTrialDivision) {
   EXPECT_EQ(collect(arithmetic, Method::Sieve, 1, 30000), reference);
   EXPECT_EQ(collect(arithmetic, Method::Inversion, 1, 30000), reference);
   EXPECT_EQ(collect(arithmetic, Method::Window, 1, 30000), reference);
+  // A block that starts above 1 but low: its sums come from the numbers
+  // prime to 6 as at 1, and those below the block are dropped.
+  EXPECT_EQ(collect(arithmetic, Method::Sieve, 5000, 30000),
+            std::vector<Count>(reference.begin() + 4999, reference.end()));
 }
 
 TEST(Arithmetic, MethodsAgreeOnRandomIntervals) {

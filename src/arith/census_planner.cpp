@@ -23,6 +23,9 @@ constexpr double kSievePerCandidate = 18e-9;
 // per doubling of the block (13 ns on [1, 10^9], 27 ns on [1, 10^10], one
 // block each): its counts leave the caches and the TLB, and come as fresh pages.
 constexpr double kSieveGrowthPerDoubling = 0.3;
+// The share of that cost left when the candidates start low and only the
+// numbers prime to 6 are sieved (2.3 s of CPU against 1.6 s on [1, 2e8]).
+constexpr double kFromCofactors = 0.7;
 constexpr double kCountPerValue = 2e-9;
 constexpr double kInversionLeastPerValue = 0.9e-6;
 constexpr double kInversionPerValueAt40Bits = 1.45e-6;
@@ -71,7 +74,8 @@ void CensusPlanner::setMemoryBudget(std::uint64_t bytes) {
 }
 
 double CensusPlanner::sieveCost(std::uint64_t first, std::uint64_t last) const {
-  const double candidates = candidatesFor(first, last).size();
+  const CandidateRange range = candidatesFor(first, last);
+  const double candidates = range.size() * (range.startsLow() ? kFromCofactors : 1.0);
   const double width = static_cast<double>(last - first) + 1;
   const double growth =
       1 + kSieveGrowthPerDoubling * std::max(0.0, std::log2(width / static_cast<double>(kNarrowBlock)));

@@ -36,6 +36,10 @@ struct CandidateRange {
   std::uint64_t lowestOfAll() const;
   std::uint64_t highestStart() const;  // from here on every class is a candidate
   double size() const;                 // how many candidates in all
+  // Whether the candidates start so low that nearly every number below the
+  // end is one: then sieving the numbers prime to 6 alone gives them all
+  // (see candidate_sums.cpp).
+  bool startsLow() const { return lowestOfAll() <= end / 16; }
 };
 
 // The candidates for the values [first, last].

@@ -24,6 +24,8 @@ class CandidateSums : public SumSource {
  private:
   PrimeTable& table_;
   CandidateRange range_;
+  std::uint64_t last_ = 0;      // the block's last value
+  bool fromCofactors_ = false;  // sieve the numbers prime to 6 alone (see prepare)
   std::atomic<std::uint64_t> nextChunk_{0};
 };
 
