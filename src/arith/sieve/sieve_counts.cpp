@@ -25,13 +25,6 @@ void LargeCounts::prefetch() const {
   for (std::size_t k = 0; k < slots_.size() * sizeof(Slot); k += 64) __builtin_prefetch(at + k, 1);
 }
 
-LargeCounts::Slot& LargeCounts::find(std::uint32_t offset) {
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t k = static_cast<std::size_t>(offset * 0x9E3779B1u) & mask;
-  while (slots_[k].key != 0 && slots_[k].key != offset + 1) k = (k + 1) & mask;
-  return slots_[k];
-}
-
 void LargeCounts::grow() {
   std::vector<Slot> old(slots_.size() * 2);
   old.swap(slots_);
@@ -50,18 +43,6 @@ void SieveCounts<kBits>::prefetch(std::uint64_t region) const {
   const std::uint64_t end = std::min(bytesFor(values_), first + kRegionValues / kPerByte);
   for (std::uint64_t at = first; at < end; at += 64) __builtin_prefetch(bytes_ + at, 1);
   large_[region].prefetch();
-}
-
-// The field was kEscape - 1 (now kEscape: the count enters the side table) or kEscape.
-template <unsigned kBits>
-void SieveCounts<kBits>::escape(std::uint64_t offset, unsigned field) {
-  LargeCounts& large = large_[offset >> kRegionBits];
-  const auto key = static_cast<std::uint32_t>(offset & (kRegionValues - 1));
-  if (field == kEscape - 1) {
-    large[key] = kEscape;
-  } else {
-    ++large[key];
-  }
 }
 
 template <unsigned kBits>

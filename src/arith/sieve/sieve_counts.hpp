@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "arith/count_histogram.hpp"
+#include "common/check.hpp"
 #include "common/widths.hpp"
 
 namespace arith {
@@ -25,6 +26,12 @@ class LargeCounts {
  public:
   LargeCounts() : slots_(16) {}
   common::Count& operator[](std::uint32_t offset);
+  // The count of an offset already in the table: no growth to check.
+  common::Count& existing(std::uint32_t offset) {
+    Slot& slot = find(offset);
+    SIGMA_ASSERT(slot.key == offset + 1);
+    return slot.count;
+  }
   std::size_t size() const { return used_; }
   // Brings the table into the cache before a batch of counts.
   void prefetch() const;
@@ -41,7 +48,12 @@ class LargeCounts {
     std::uint32_t key = 0;  // offset + 1; 0 for an empty slot
     common::Count count = 0;
   };
-  Slot& find(std::uint32_t offset);
+  Slot& find(std::uint32_t offset) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t k = static_cast<std::size_t>(offset * 0x9E3779B1u) & mask;
+    while (slots_[k].key != 0 && slots_[k].key != offset + 1) k = (k + 1) & mask;
+    return slots_[k];
+  }
   void grow();
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
@@ -83,7 +95,17 @@ class SieveCounts {
     const unsigned shift = static_cast<unsigned>(offset % kPerByte) * kBits;
     const unsigned field = (byte >> shift) & kEscape;
     if (field < kEscape) byte = static_cast<std::uint8_t>(byte + (1u << shift));
-    if (field >= kEscape - 1) escape(offset, field);
+    if (field >= kEscape - 1) [[unlikely]] {
+      // Past the escape the count is in the side table; the values rich in
+      // preimages take many sums each, so that path stays short.
+      LargeCounts& large = large_[offset >> kRegionBits];
+      const auto key = static_cast<std::uint32_t>(offset & (kRegionValues - 1));
+      if (field == kEscape) {
+        ++large.existing(key);
+      } else {
+        large[key] = kEscape;
+      }
+    }
   }
 
   // counts[k] = the count of the value at offset start + k.
@@ -92,8 +114,6 @@ class SieveCounts {
   void tallyRegion(std::uint64_t region, CountHistogram& histogram) const;
 
  private:
-  void escape(std::uint64_t offset, unsigned field);
-
   std::uint8_t* bytes_;
   std::uint64_t values_;
   std::vector<LargeCounts> large_;  // one per region
