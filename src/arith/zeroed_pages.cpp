@@ -9,7 +9,6 @@ namespace arith {
 ZeroedPages::ZeroedPages(std::size_t bytes) : bytes_(bytes == 0 ? 1 : bytes) {
   void* p = mmap(nullptr, bytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
-  madvise(p, bytes_, MADV_HUGEPAGE);  // a hint: without it the pages are small
   data_ = static_cast<std::uint8_t*>(p);
 }
 
