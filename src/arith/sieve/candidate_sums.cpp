@@ -25,60 +25,72 @@ void sieveChunk(SigmaSieve& sieve, const CandidateRange& range, std::uint64_t a,
   for (std::uint64_t r = 0; r < 6; ++r) run(std::max(a, range.lowest[r]), r, 6);
 }
 
-// Sums gathered before they are filed.
-class SumBuffer {
+// The sums of every m = 2^i 3^j w, for the w prime to 6 of one segment of a
+// class, that stay below `end` and at most `last`; a buffer of them is filed
+// whenever it might not take a further run.
+class CofactorMultiples {
  public:
-  explicit SumBuffer(const SumSource::Filing& file) : file_(file) { sums_.reserve(kSize); }
-  ~SumBuffer() { flush(); }
-  SumBuffer(const SumBuffer&) = delete;
-  SumBuffer& operator=(const SumBuffer&) = delete;
-  void add(std::uint64_t sum) {
-    sums_.push_back(sum);
-    if (sums_.size() == kSize) flush();
+  CofactorMultiples(std::uint64_t end, std::uint64_t last, const SumSource::Filing& file)
+      : end_(end), last_(last), file_(file), sums_(kSize) {}
+  ~CofactorMultiples() { flush(); }
+  CofactorMultiples(const CofactorMultiples&) = delete;
+  CofactorMultiples& operator=(const CofactorMultiples&) = delete;
+
+  // sigma is multiplicative: sigma(m) = sigma(2^i) sigma(3^j) sigma(w), with
+  // sigma(2^(i+1)) = 2 sigma(2^i) + 1 and sigma(3^(j+1)) = 3 sigma(3^j) + 1.
+  // For each (i, j) the w of the segment are those with m < end and, as
+  // sigma(w) >= w, at most last / (sigma(2^i) sigma(3^j)); both bounds fall
+  // as i and j grow, so each loop stops at the first empty run. Within a
+  // run, a sum past `last` is overwritten by the next one, without a branch.
+  void add(std::uint64_t w0, std::span<const std::uint64_t> sigmas) {
+    SIGMA_ASSERT(sigmas.size() <= kSize);
+    for (std::uint64_t p3 = 1, c3 = 1;; p3 *= 3, c3 = 3 * c3 + 1) {
+      std::uint64_t p = p3;
+      std::uint64_t c = c3;
+      for (;; p *= 2, c = 2 * c + c3) {
+        const std::uint64_t top = std::min((end_ - 1) / p, last_ / c);  // the largest w
+        if (top < w0) break;
+        const std::size_t run = std::min<std::uint64_t>(sigmas.size(), (top - w0) / 6 + 1);
+        if (used_ + run > kSize) flush();
+        std::uint64_t* out = sums_.data() + used_;
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < run; ++k) {
+          const std::uint64_t t = c * sigmas[k];
+          out[kept] = t;
+          kept += t <= last_ ? 1 : 0;
+        }
+        used_ += kept;
+      }
+      if (p == p3) return;  // not even the first power of 2: none further
+    }
   }
   void flush() {
-    if (!sums_.empty()) file_(sums_);
-    sums_.clear();
+    if (used_ > 0) file_(std::span<const std::uint64_t>(sums_.data(), used_));
+    used_ = 0;
   }
 
  private:
-  static constexpr std::size_t kSize = std::size_t{1} << 14;
+  static constexpr std::size_t kSize = std::size_t{1} << 16;
+  static_assert(SigmaSieve::kSegment <= kSize, "a whole segment's run fits");
+  std::uint64_t end_;
+  std::uint64_t last_;
   const SumSource::Filing& file_;
   std::vector<std::uint64_t> sums_;
+  std::size_t used_ = 0;
 };
-
-// The sums up to `last` of every m = 2^i 3^j w below `end`, for one w prime
-// to 6 with sigma(w) = s. sigma is multiplicative and sigma(2^(i+1)) =
-// 2 sigma(2^i) + 1, sigma(3^(j+1)) = 3 sigma(3^j) + 1; the sums grow with i
-// and j, so each loop stops at the first one past `last`.
-void addMultiples(std::uint64_t w, std::uint64_t s, std::uint64_t end, std::uint64_t last, SumBuffer& out) {
-  for (std::uint64_t m3 = w, t3 = s; t3 <= last;) {
-    for (std::uint64_t m = m3, t = t3; t <= last;) {
-      out.add(t);
-      if (m >= end - m) break;  // 2m >= end
-      m *= 2;
-      t = 2 * t + t3;
-    }
-    if (m3 >= (end + 2) / 3) break;  // 3 m3 >= end
-    m3 *= 3;
-    t3 = 3 * t3 + s;
-  }
-}
 
 // Files the sums of every m = 2^i 3^j w below range.end with w in [a, b) prime to 6.
 void sieveCofactors(SigmaSieve& sieve, const CandidateRange& range, std::uint64_t last, std::uint64_t a,
                     std::uint64_t b, const SumSource::Filing& file) {
-  SumBuffer out(file);
+  CofactorMultiples out(range.end, last, file);
   for (const std::uint64_t r : {std::uint64_t{1}, std::uint64_t{5}}) {
     sieve.start(a, b, r, 6);
     std::uint64_t w = a > r ? r + (a - r + 5) / 6 * 6 : r;  // the first w of the class
     for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
-      for (const std::uint64_t s : sums) {
-        SIGMA_ASSERT(w < b);
-        addMultiples(w, s, range.end, last, out);
-        w += 6;
-      }
+      out.add(w, sums);
+      w += 6 * sums.size();
     }
+    SIGMA_ASSERT(w >= b && w < b + 6);
   }
 }
 
