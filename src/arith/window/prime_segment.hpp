@@ -1,6 +1,8 @@
 // The primes of a short interval [a, b] of large numbers: a sieve of
 // Eratosthenes over its odd numbers by the odd primes up to the square root
-// of b, taken from the prime table.
+// of b, taken from the prime table. The multiples of 3, 5, 7, 11 and 13, two
+// fifths of all the crossings, come at once from a pattern that repeats every
+// 15015 odd numbers.
 #pragma once
 
 #include <bit>
@@ -15,6 +17,8 @@ class PrimeSegment {
  public:
   // Numbers sieved at once: their bits stay in the cache.
   static constexpr std::uint64_t kSpan = std::uint64_t{1} << 19;
+
+  PrimeSegment();
 
   // Sieves [a, b], b - a < kSpan; `primes` (2 at index 1) must hold every
   // prime up to the square root of b.
@@ -32,7 +36,16 @@ class PrimeSegment {
   }
 
  private:
-  std::vector<std::uint64_t> bits_;  // bit i: whether firstOdd_ + 2i is prime
+  static constexpr std::uint64_t kPeriod = 3 * 5 * 7 * 11 * 13;  // in odd numbers
+  // 64 bits of the pattern from the odd number 2q + 1 on, q < kPeriod.
+  std::uint64_t patternAt(std::uint64_t q) const {
+    const std::uint64_t shift = q % 64;
+    const std::uint64_t low = pattern_[q / 64] >> shift;
+    return shift == 0 ? low : low | pattern_[q / 64 + 1] << (64 - shift);
+  }
+
+  std::vector<std::uint64_t> pattern_;  // bit q: whether 2q + 1 is prime to 3, 5, 7, 11 and 13
+  std::vector<std::uint64_t> bits_;     // bit i: whether firstOdd_ + 2i is prime
   std::uint64_t firstOdd_ = 1;
   bool hasTwo_ = false;
 };
