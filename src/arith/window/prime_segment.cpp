@@ -7,12 +7,14 @@
 
 namespace arith {
 
-PrimeSegment::PrimeSegment() : pattern_((kPeriod + 64) / 64 + 1, 0) {
+PrimeSegment::Pattern::Pattern(std::initializer_list<std::uint64_t> primes) {
+  for (const std::uint64_t p : primes) period *= p;
   // Long enough that 64 bits can be read from any q below the period.
-  for (std::uint64_t q = 0; q < 64 * pattern_.size(); ++q) {
-    const std::uint64_t n = 2 * (q % kPeriod) + 1;
-    if (n % 3 != 0 && n % 5 != 0 && n % 7 != 0 && n % 11 != 0 && n % 13 != 0)
-      pattern_[q / 64] |= std::uint64_t{1} << (q % 64);
+  bits.assign((period + 64) / 64 + 1, 0);
+  for (std::uint64_t q = 0; q < 64 * bits.size(); ++q) {
+    const std::uint64_t n = 2 * (q % period) + 1;
+    if (std::ranges::none_of(primes, [n](std::uint64_t p) { return n % p == 0; }))
+      bits[q / 64] |= std::uint64_t{1} << (q % 64);
   }
 }
 
@@ -24,14 +26,18 @@ void PrimeSegment::sieve(const std::vector<common::Int64>& primes, std::uint64_t
   if (firstOdd_ > b) return;
   const std::uint64_t odds = (b - firstOdd_) / 2 + 1;
   bits_.resize((odds + 63) / 64);
-  for (std::uint64_t w = 0, q = (firstOdd_ / 2) % kPeriod; w < bits_.size(); ++w) {
-    bits_[w] = patternAt(q);
+  std::uint64_t q = (firstOdd_ / 2) % small_.period;
+  std::uint64_t r = (firstOdd_ / 2) % next_.period;
+  for (std::uint64_t& word : bits_) {
+    word = small_.at(q) & next_.at(r);
     q += 64;
-    if (q >= kPeriod) q -= kPeriod;
+    r += 64;
+    if (q >= small_.period) q -= small_.period;
+    if (r >= next_.period) r -= next_.period;
   }
   if (odds % 64 != 0) bits_.back() &= (std::uint64_t{1} << (odds % 64)) - 1;
-  if (firstOdd_ == 1) bits_[0] &= ~std::uint64_t{1};  // 1 is not prime
-  for (const std::uint64_t p : {3, 5, 7, 11, 13}) {   // the pattern's primes are prime
+  if (firstOdd_ == 1) bits_[0] &= ~std::uint64_t{1};             // 1 is not prime
+  for (const std::uint64_t p : {3, 5, 7, 11, 13, 17, 19, 23}) {  // the patterns' primes are prime
     if (p >= firstOdd_ && p <= b)
       bits_[(p - firstOdd_) / 128] |= std::uint64_t{1} << ((p - firstOdd_) / 2 % 64);
   }
@@ -39,7 +45,7 @@ void PrimeSegment::sieve(const std::vector<common::Int64>& primes, std::uint64_t
   SIGMA_ASSERT(static_cast<std::uint64_t>(primes.back()) > root);
   for (std::size_t i = 2; i < primes.size(); ++i) {
     const auto p = static_cast<std::uint64_t>(primes[i]);
-    if (p <= 13) continue;
+    if (p <= 23) continue;
     if (p > root) break;
     // The first odd multiple of p in the segment, and not p itself.
     std::uint64_t m = std::max(p * p, (firstOdd_ + p - 1) / p * p);

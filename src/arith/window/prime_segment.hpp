@@ -1,12 +1,13 @@
 // The primes of a short interval [a, b] of large numbers: a sieve of
 // Eratosthenes over its odd numbers by the odd primes up to the square root
-// of b, taken from the prime table. The multiples of 3, 5, 7, 11 and 13, two
-// fifths of all the crossings, come at once from a pattern that repeats every
-// 15015 odd numbers.
+// of b, taken from the prime table. The multiples of the primes up to 23,
+// half of all the crossings, come at once from two patterns that repeat every
+// 15015 and 7429 odd numbers.
 #pragma once
 
 #include <bit>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "common/widths.hpp"
@@ -17,8 +18,6 @@ class PrimeSegment {
  public:
   // Numbers sieved at once: their bits stay in the cache.
   static constexpr std::uint64_t kSpan = std::uint64_t{1} << 19;
-
-  PrimeSegment();
 
   // Sieves [a, b], b - a < kSpan; `primes` (2 at index 1) must hold every
   // prime up to the square root of b.
@@ -36,16 +35,23 @@ class PrimeSegment {
   }
 
  private:
-  static constexpr std::uint64_t kPeriod = 3 * 5 * 7 * 11 * 13;  // in odd numbers
-  // 64 bits of the pattern from the odd number 2q + 1 on, q < kPeriod.
-  std::uint64_t patternAt(std::uint64_t q) const {
-    const std::uint64_t shift = q % 64;
-    const std::uint64_t low = pattern_[q / 64] >> shift;
-    return shift == 0 ? low : low | pattern_[q / 64 + 1] << (64 - shift);
-  }
+  // Which odd numbers are prime to a few small primes, repeating every
+  // `period` odd numbers (their product).
+  struct Pattern {
+    Pattern(std::initializer_list<std::uint64_t> primes);
+    // 64 bits from the odd number 2q + 1 on, q < period.
+    std::uint64_t at(std::uint64_t q) const {
+      const std::uint64_t shift = q % 64;
+      const std::uint64_t low = bits[q / 64] >> shift;
+      return shift == 0 ? low : low | bits[q / 64 + 1] << (64 - shift);
+    }
+    std::uint64_t period = 1;
+    std::vector<std::uint64_t> bits;  // bit q: whether 2q + 1 is prime to the primes
+  };
 
-  std::vector<std::uint64_t> pattern_;  // bit q: whether 2q + 1 is prime to 3, 5, 7, 11 and 13
-  std::vector<std::uint64_t> bits_;     // bit i: whether firstOdd_ + 2i is prime
+  Pattern small_{3, 5, 7, 11, 13};
+  Pattern next_{17, 19, 23};
+  std::vector<std::uint64_t> bits_;  // bit i: whether firstOdd_ + 2i is prime
   std::uint64_t firstOdd_ = 1;
   bool hasTwo_ = false;
 };
