@@ -27,7 +27,7 @@ class SumFiler {
   static constexpr std::uint64_t kGroups = 2048;  // at most, when the sums are staged
   static constexpr std::uint64_t kStage = 1024;   // staged sums per group
   static constexpr std::uint64_t kStageBytes = kStage * sizeof(std::uint32_t);
-  static constexpr std::uint64_t kDirectRegions = 32768;  // up to this, no staging
+  static constexpr std::uint64_t kDirectRegions = 4096;  // up to this, no staging
   // A full run is found by its tail reaching an address aligned on the run's size.
   static_assert((kBatchBytes & (kBatchBytes - 1)) == 0 && (kStageBytes & (kStageBytes - 1)) == 0);
   static_assert(kRegionBits <= 16, "offsets in a region fit 16 bits");
