@@ -128,7 +128,12 @@ void WindowSums::walkPrefixes(Output& out, const ProgressSink& done) {
 void WindowSums::prefixSums(const Prefix& k, Output& out) const {
   const Factors factors = factorsOf(k.sigma);
   if (!isLong(k, factors)) {
-    for (std::uint64_t t = lowestFactor(k, factors); t <= factors.high; ++t) {
+    std::uint64_t t = lowestFactor(k, factors);
+    if (t == 3 && factors.high >= 3) {  // p = 2, the one even prime (then k = 1)
+      out.add(k.sigma * 3);
+      ++t;
+    }
+    for (t += t & 1; t <= factors.high; t += 2) {  // p = t - 1 odd
       if (isPrime_(t - 1)) out.add(k.sigma * t);
     }
   }
