@@ -42,6 +42,12 @@ class Lanes {
       : composites_(composites), divisors_(divisors) {}
 
   void run() {
+    // One instance of the batch per set of watched lanes.
+    using Batch = void (*)(Lanes&);
+    static constexpr auto kBatches = []<unsigned... m>(std::integer_sequence<unsigned, m...>) {
+      return std::array<Batch, sizeof...(m)>{[](Lanes& lanes) { lanes.batch<m>(); }...};
+    }
+    (std::make_integer_sequence<unsigned, 1u << kLanes>{});
     for (std::size_t l = 0; l < kLanes; ++l) take(l);
     while (active_ > 0) {
       unsigned mask = 0;
@@ -98,12 +104,6 @@ class Lanes {
       walk_[l].q = q[l];
     }
   }
-  using Batch = void (*)(Lanes&);
-  static constexpr auto kBatches = []<unsigned... m>(std::integer_sequence<unsigned, m...>) {
-    return std::array<Batch, sizeof...(m)>{[](Lanes& lanes) { lanes.batch<m>(); }...};
-  }
-  (std::make_integer_sequence<unsigned, 1u << kLanes>{});
-
   // After a batch: a factor, on to the next batch, or a new start.
   void settle(std::size_t l) {
     Walk& w = walk_[l];
