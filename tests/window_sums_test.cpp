@@ -73,14 +73,19 @@ TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
                                       : 1 + random() % (std::uint64_t{1} << (10 + round % 40));
     const std::uint64_t b = a + random() % (round % 3 == 0 ? 5 : arith::PrimeSegment::kSpan);
     if (a == 0) continue;
-    std::vector<std::uint64_t> found;
     segment.sieve(table.Nprem, a, b);
-    segment.forEachPrime([&](std::uint64_t p) { found.push_back(p); });
-    std::vector<std::uint64_t> tested;
-    for (std::uint64_t n = a; n <= b; ++n) {
-      if (isPrime(n)) tested.push_back(n);
+    // The whole segment, and a part of it cut anywhere.
+    const std::uint64_t lo = a + random() % (b - a + 1);
+    const std::uint64_t hi = lo + random() % (b - lo + 1);
+    for (const auto& [from, to] : {std::pair{a, b}, std::pair{lo, hi}}) {
+      std::vector<std::uint64_t> found;
+      segment.forEachPrime(from, to, [&](std::uint64_t p) { found.push_back(p); });
+      std::vector<std::uint64_t> tested;
+      for (std::uint64_t n = from; n <= to; ++n) {
+        if (isPrime(n)) tested.push_back(n);
+      }
+      EXPECT_EQ(found, tested) << "[" << from << ", " << to << "] of [" << a << ", " << b << "]";
     }
-    EXPECT_EQ(found, tested) << "[" << a << ", " << b << "]";
   }
 }
 

@@ -5,11 +5,13 @@
 // 15015 and 7429 odd numbers.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
 
+#include "common/check.hpp"
 #include "common/widths.hpp"
 
 namespace arith {
@@ -23,12 +25,22 @@ class PrimeSegment {
   // prime up to the square root of b.
   void sieve(const std::vector<common::Int64>& primes, std::uint64_t a, std::uint64_t b);
 
-  // Calls visit(p) for each prime p of [a, b], in increasing order.
+  // Calls visit(p) for each prime p of [lo, hi], within the segment [a, b]
+  // sieved last, in increasing order.
   template <class Visit>
-  void forEachPrime(const Visit& visit) const {
-    if (hasTwo_) visit(std::uint64_t{2});
-    for (std::size_t w = 0; w < bits_.size(); ++w) {
-      for (std::uint64_t word = bits_[w]; word != 0; word &= word - 1) {
+  void forEachPrime(std::uint64_t lo, std::uint64_t hi, const Visit& visit) const {
+    if (hasTwo_ && lo <= 2 && 2 <= hi) visit(std::uint64_t{2});
+    lo = std::max(lo, firstOdd_);
+    if (lo > hi || bits_.empty()) return;
+    const std::uint64_t from = (lo - firstOdd_ + 1) / 2;  // the first odd number >= lo
+    const std::uint64_t to = (hi - firstOdd_) / 2;        // the last odd number <= hi
+    if (from > to) return;
+    SIGMA_ASSERT(to < 64 * bits_.size());
+    for (std::uint64_t w = from / 64; w <= to / 64; ++w) {
+      std::uint64_t word = bits_[w];
+      if (w == from / 64) word &= ~std::uint64_t{0} << (from % 64);
+      if (w == to / 64 && to % 64 != 63) word &= (std::uint64_t{1} << (to % 64 + 1)) - 1;
+      for (; word != 0; word &= word - 1) {
         visit(firstOdd_ + 2 * (64 * w + static_cast<unsigned>(std::countr_zero(word))));
       }
     }

@@ -34,15 +34,16 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*thr
   // The walk's primes stay below the square root of last, and so do the
   // primes that sieve the pieces.
   table_.extendPast(static_cast<common::Int64>(isqrt(last)));
-  pieces_.clear();
-  nextPiece_ = 0;
+  long_.clear();
+  nextSegment_ = 0;
   nextClaim_ = 0;
   // An interval is long only if sigma(k) <= (B - A) / (kLong - 1): those
   // prefixes are few, and every one of them is met here.
   const PrefixWalk walk(table_.Nprem, last_, (last_ - first_) / (kLong - 1));
   const Prefix root;
-  cutLong(root);
-  walk.forEachBelow(root, [&](const Prefix& k) { cutLong(k); });
+  noteLong(root);
+  walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
+  cutUnion();
   // Count the claims of walkPrefixes, to tell progress by.
   const PrefixWalk all(table_.Nprem, last_);
   claims_ = 1;
@@ -68,32 +69,57 @@ bool WindowSums::isLong(const Prefix& k, const Factors& factors) {
   return factors.high >= lowestFactor(k, factors) && factors.high - lowestFactor(k, factors) + 1 >= kLong;
 }
 
-void WindowSums::cutLong(const Prefix& k) {
+void WindowSums::noteLong(const Prefix& k) {
   const Factors factors = factorsOf(k.sigma);
-  if (!isLong(k, factors)) return;
-  const std::uint64_t high = factors.high - 1;
-  for (std::uint64_t low = lowestFactor(k, factors) - 1; low <= high; low += kPiece)
-    pieces_.push_back({k.sigma, low, std::min(high, low + (kPiece - 1))});
+  if (isLong(k, factors)) long_.push_back({k.sigma, lowestFactor(k, factors) - 1, factors.high - 1});
+}
+
+// The union of the long intervals, cut into segments.
+void WindowSums::cutUnion() {
+  std::vector<Interval> byLow = long_;
+  std::ranges::sort(byLow, {}, &Interval::low);
+  segments_.clear();
+  for (std::size_t i = 0; i < byLow.size();) {
+    const std::uint64_t low = byLow[i].low;
+    std::uint64_t high = byLow[i].high;
+    for (++i; i < byLow.size() && byLow[i].low <= high + 1; ++i) high = std::max(high, byLow[i].high);
+    for (std::uint64_t a = low;; a += PrimeSegment::kSpan) {
+      const std::uint64_t b = high - a < PrimeSegment::kSpan ? high : a + (PrimeSegment::kSpan - 1);
+      segments_.push_back({a, b});
+      if (b == high) break;
+    }
+  }
+  std::ranges::sort(long_, {}, &Interval::sigma);
 }
 
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
   Output out(file);
   if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
-  PrimeSegment segment;                        // its bits kept from piece to piece
-  for (std::size_t i = nextPiece_.fetch_add(1); i < pieces_.size(); i = nextPiece_.fetch_add(1)) {
-    sievePiece(pieces_[i], segment, out);
-    if (done) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(pieces_.size()));
+  PrimeSegment segment;                        // its bits kept from segment to segment
+  for (std::size_t i = nextSegment_.fetch_add(1); i < segments_.size(); i = nextSegment_.fetch_add(1)) {
+    sieveSegment(segments_[i], segment, out);
+    if (done && i % 64 == 0) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(segments_.size()));
   }
   walkPrefixes(out, done);
   out.flush();
 }
 
-void WindowSums::sievePiece(const Piece& piece, PrimeSegment& segment, Output& out) const {
-  for (std::uint64_t a = piece.low;; a += PrimeSegment::kSpan) {
-    const std::uint64_t b = std::min(piece.high, a + (PrimeSegment::kSpan - 1));
-    segment.sieve(table_.Nprem, a, b);
-    segment.forEachPrime([&](std::uint64_t p) { out.add(piece.sigma * (p + 1)); });
-    if (b == piece.high) return;
+// The primes of one segment, for every long interval that meets it. Such an
+// interval of sigma s lies within [(A - 1) / s, B / s - 1], so meets [a, b]
+// only if (A - 1) / (b + 1) <= s <= B / (a + 1): a range of the intervals
+// sorted by sigma.
+void WindowSums::sieveSegment(const Segment& part, PrimeSegment& segment, Output& out) const {
+  segment.sieve(table_.Nprem, part.a, part.b);
+  const std::uint64_t least = (first_ - 1) / (part.b + 1);
+  const std::uint64_t most = last_ / (part.a + 1);
+  const auto from = std::ranges::lower_bound(long_, least, {}, &Interval::sigma);
+  const auto to = std::ranges::upper_bound(long_, most, {}, &Interval::sigma);
+  for (auto it = from; it != to; ++it) {
+    const std::uint64_t lo = std::max(part.a, it->low);
+    const std::uint64_t hi = std::min(part.b, it->high);
+    if (lo > hi) continue;
+    const std::uint64_t sigma = it->sigma;
+    segment.forEachPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1)); });
   }
 }
 

@@ -5,16 +5,18 @@
 // Every m > 1 is k p^e with p its largest prime factor and P(k) < p, and
 // sigma(m) = sigma(k) sigma(p^e). For each prefix k (prefix_walk.hpp):
 // - e = 1: the primes p > P(k) with sigma(k) (p + 1) in [A, B] fill an
-//   interval of about (B - A) / sigma(k) numbers. A long one is cut into
-//   pieces whose primes a segmented sieve finds (prime_segment.hpp); a short
-//   one is tested number by number.
+//   interval of about (B - A) / sigma(k) numbers. The long ones overlap (about
+//   [A / s, B / s] for s = sigma(k), and many k share s): their union is
+//   sieved once, segment by segment (prime_segment.hpp), and each segment's
+//   primes serve every long interval that meets it. A short one is tested
+//   number by number.
 // - e >= 2: sigma(p^e) lies in [A / sigma(k), B / sigma(k)], and
 //   p^e < sigma(p^e) <= (p + 1)^e puts p within a step of the e-th root:
 //   a few candidates, tested one by one, and none at all once
 //   sigma((P(k) + 1)^e) passes B / sigma(k).
 // And m = 1 when A = 1.
 //
-// The long intervals are pieces handed to the threads first; then every thread
+// The segments of the union are handed to the threads first; then every thread
 // walks the prefixes of depth at most two, and takes, in turn with the other
 // threads, a prefix of depth two with everything below it.
 #pragma once
@@ -35,8 +37,6 @@ class WindowSums : public SumSource {
  public:
   // Intervals of primes at least this long are sieved; shorter ones are tested.
   static constexpr std::uint64_t kLong = 2048;
-  // The most numbers one piece of a long interval holds.
-  static constexpr std::uint64_t kPiece = std::uint64_t{1} << 23;
   // The highest sums the method takes: its tables grow with their square root.
   static constexpr std::uint64_t kCeiling = std::uint64_t{1} << 52;
 
@@ -46,11 +46,16 @@ class WindowSums : public SumSource {
   void produce(unsigned thread, const Filing& file, const ProgressSink& done) override;
 
  private:
-  // The primes p of [low, high], each giving the sum sigma * (p + 1).
-  struct Piece {
+  // A long interval: the primes p of [low, high], each giving the sum sigma * (p + 1).
+  struct Interval {
     std::uint64_t sigma;
     std::uint64_t low;
     std::uint64_t high;
+  };
+  // A segment of the union of the long intervals, [a, b], at most PrimeSegment::kSpan numbers.
+  struct Segment {
+    std::uint64_t a;
+    std::uint64_t b;
   };
   class Output;
 
@@ -63,8 +68,9 @@ class WindowSums : public SumSource {
   // The least t >= P(k) + 2 of the factors: p + 1 for the smallest p of e = 1.
   static std::uint64_t lowestFactor(const Prefix& k, const Factors& factors);
   static bool isLong(const Prefix& k, const Factors& factors);
-  void cutLong(const Prefix& k);
-  void sievePiece(const Piece& piece, PrimeSegment& segment, Output& out) const;
+  void noteLong(const Prefix& k);
+  void cutUnion();
+  void sieveSegment(const Segment& part, PrimeSegment& segment, Output& out) const;
   void prefixSums(const Prefix& k, Output& out) const;
   void primePowerSums(const Prefix& k, const Factors& factors, Output& out) const;
   void walkPrefixes(Output& out, const ProgressSink& done);
@@ -73,8 +79,9 @@ class WindowSums : public SumSource {
   PrimeTest isPrime_;
   std::uint64_t first_ = 1;
   std::uint64_t last_ = 1;
-  std::vector<Piece> pieces_;
-  std::atomic<std::size_t> nextPiece_{0};
+  std::vector<Interval> long_;  // by increasing sigma
+  std::vector<Segment> segments_;
+  std::atomic<std::size_t> nextSegment_{0};
   std::uint64_t claims_ = 1;  // the prefixes of depth two or less
   std::atomic<std::uint64_t> nextClaim_{0};
 };
