@@ -31,12 +31,15 @@ constexpr double kInversionLeastPerValue = 0.9e-6;
 constexpr double kInversionPerValueAt40Bits = 1.45e-6;
 constexpr double kInversionBitsPerDoubling = 8.8;
 // The walk by largest prime factor: per prefix walked (7 ns of wall time per
-// prefix near 10^12 and 10^13 on both cores), and per value of the window
-// (8 ns near 10^9, 14 ns near 10^12), in the sieve's units: the sieve's
-// constants stand 1.5 times above the same day's measurements.
+// prefix near 10^12 and 10^13 on both cores), and per value of the window,
+// in the sieve's units (its constants stand 1.5 times above the same day's
+// measurements): from windows of 10^8 values, 12 ns of one core near 10^8,
+// 15.6 ns near 10^9, then about 1.3 times as much per decade (20 near 10^10,
+// 25 near 10^11, 40 near 10^12), and no less than 10 ns.
 constexpr double kWindowPerPrefix = 21e-9;
-constexpr double kWindowPerValueAt9Digits = 25e-9;
-constexpr double kWindowPerValueGrowthPerDigit = 0.12;
+constexpr double kWindowPerValueAt9Digits = 15.6e-9;
+constexpr double kWindowPerValueGrowthPerDigit = 1.3;
+constexpr double kWindowLeastPerValue = 10e-9;
 // The prefixes up to x: 4.08e6 up to 10^10, and 5.5 times as many per decade
 // (7.7e5, 2.2e7, 1.2e8 and 6.8e8 up to 10^9, 10^11, 10^12 and 10^13).
 constexpr double kPrefixesAt10Digits = 4.08e6;
@@ -94,7 +97,8 @@ double CensusPlanner::windowCost(std::uint64_t first, std::uint64_t last) const 
   const double top = static_cast<double>(last);
   const double prefixes = kPrefixesAt10Digits * std::pow(top / 1e10, kPrefixExponent);
   const double perValue =
-      kWindowPerValueAt9Digits * (1 + kWindowPerValueGrowthPerDigit * std::max(0.0, std::log10(top) - 9));
+      std::max(kWindowLeastPerValue,
+               kWindowPerValueAt9Digits * std::pow(kWindowPerValueGrowthPerDigit, std::log10(top) - 9));
   return (prefixes * kWindowPerPrefix + static_cast<double>(last - first + 1) * perValue) / threads_;
 }
 
