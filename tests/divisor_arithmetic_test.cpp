@@ -11,6 +11,7 @@
 
 #include "arith/census_planner.hpp"
 #include "arith/parallel.hpp"
+#include "collect_counts.hpp"
 
 namespace {
 
@@ -18,16 +19,6 @@ using arith::DivisorArithmetic;
 using arith::Method;
 using common::Count;
 using common::Int64;
-
-std::vector<Count> collect(DivisorArithmetic& arithmetic, Method method, Int64 L1, Int64 L2) {
-  std::vector<Count> all;
-  arithmetic.countWith(method, L1, L2, [&](Int64 first, std::span<const Count> counts) {
-    EXPECT_EQ(first, L1 + static_cast<Int64>(all.size()));
-    all.insert(all.end(), counts.begin(), counts.end());
-  });
-  EXPECT_EQ(all.size(), static_cast<std::size_t>(L2 - L1 + 1));
-  return all;
-}
 
 TEST(Arithmetic, SieveAndInversionAgreeWithTrialDivision) {
   DivisorArithmetic arithmetic(2);

@@ -13,6 +13,7 @@
 #include "arith/sieve/sieve_counts.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
 #include "arith/sieve/sum_filer.hpp"
+#include "collect_counts.hpp"
 
 namespace {
 
@@ -195,24 +196,18 @@ std::vector<Count> fullSieve(std::uint64_t first, std::uint64_t last) {
 TEST(CandidateBounds, PrunedBlocksAgreeWithTheFullSieveAndTheInversion) {
   arith::DivisorArithmetic arithmetic(2);
   std::mt19937_64 random(2);
-  auto pruned = [&](arith::Method method, Int64 first, Int64 last) {
-    std::vector<Count> all;
-    arithmetic.countWith(method, first, last, [&](Int64, std::span<const Count> counts) {
-      all.insert(all.end(), counts.begin(), counts.end());
-    });
-    return all;
-  };
   for (int round = 0; round < 30; ++round) {
     const auto first = static_cast<Int64>(1 + random() % 3000000);
     const Int64 last = first + static_cast<Int64>(random() % 50000);
-    EXPECT_EQ(pruned(arith::Method::Sieve, first, last),
+    EXPECT_EQ(collect(arithmetic, arith::Method::Sieve, first, last),
               fullSieve(static_cast<std::uint64_t>(first), static_cast<std::uint64_t>(last)))
         << first;
   }
   for (int round = 0; round < 6; ++round) {
     const auto first = static_cast<Int64>((std::uint64_t{1} << (22 + round % 3)) + random() % 1000000);
     const Int64 last = first + static_cast<Int64>(random() % 20000);
-    EXPECT_EQ(pruned(arith::Method::Sieve, first, last), pruned(arith::Method::Inversion, first, last))
+    EXPECT_EQ(collect(arithmetic, arith::Method::Sieve, first, last),
+              collect(arithmetic, arith::Method::Inversion, first, last))
         << first;
   }
 }

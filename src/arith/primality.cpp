@@ -42,43 +42,42 @@ bool strongProbablePrime64Base2(const Montgomery& mont, std::uint64_t d, int s) 
   return false;
 }
 
-// Miller-Rabin for odd n with no factor below 41 and n >= 41^2.
-bool millerRabin64(std::uint64_t n) {
+// The bases after 2 that decide every odd n below `below` (zeros fill the
+// shorter sets):
+// 7 and 61 below 4,759,123,141 (within 2^32), 13, 23 and 1662803 below
+// 1,122,004,669,633 (G. Jaeschke, Math. Comp. 61 (1993)); then the shortest
+// sets found by searches against the base-2 strong pseudoprimes below 2^64
+// (S. Worley, J. Sinclair, 2011). A base is taken mod n, and a base 0 passes.
+struct BaseSet {
+  std::uint64_t below;
+  std::array<std::uint64_t, 6> bases;
+};
+constexpr std::array<BaseSet, 6> kBaseSets{{
+    {std::uint64_t{1} << 32, {7, 61}},
+    {1122004669633ULL, {13, 23, 1662803}},
+    {55245642489451ULL, {141889084524735ULL, 1199124725622454117ULL, 11096072698276303650ULL}},
+    {7999252175582851ULL,
+     {4130806001517ULL, 149795463772692060ULL, 186635894390467037ULL, 3967304179347715805ULL}},
+    {585226005592931977ULL,
+     {123635709730000ULL, 9233062284813009ULL, 43835965440333360ULL, 761179012939631437ULL,
+      1263739024124850375ULL}},
+    {UINT64_MAX, {325, 9375, 28178, 450775, 9780504, 1795265022}},
+}};
+
+// Miller-Rabin for odd n with no factor below 41.
+bool millerRabin(std::uint64_t n) {
+  if (n < 41ULL * 41ULL) return true;
   const Montgomery mont(n);
   std::uint64_t d = n - 1;
   int s = 0;
   for (; (d & 1) == 0; d >>= 1) ++s;
   if (!strongProbablePrime64Base2(mont, d, s)) return false;
-  auto passes = [&](std::uint64_t a) { return strongProbablePrime64(mont, d, s, a); };
-  // Below 4,759,123,141 the bases 2, 7 and 61 decide (Jaeschke 1993).
-  if (n < (std::uint64_t{1} << 32)) return std::ranges::all_of(std::array<std::uint64_t, 2>{7, 61}, passes);
-  // Below 1,122,004,669,633 the bases 2, 13, 23 and 1662803 decide (Jaeschke 1993).
-  if (n < 1122004669633ULL) return std::ranges::all_of(std::array<std::uint64_t, 3>{13, 23, 1662803}, passes);
-  // Then the shortest sets found by searches against the base-2 strong
-  // pseudoprimes below 2^64 (S. Worley, J. Sinclair, 2011), each with 2 first
-  // and exact below its bound; a base is taken mod n, and a base 0 passes.
-  if (n < 55245642489451ULL) {
-    return std::ranges::all_of(
-        std::array<std::uint64_t, 3>{141889084524735ULL, 1199124725622454117ULL, 11096072698276303650ULL},
-        passes);
-  }
-  if (n < 7999252175582851ULL) {
-    return std::ranges::all_of(std::array<std::uint64_t, 4>{4130806001517ULL, 149795463772692060ULL,
-                                                            186635894390467037ULL, 3967304179347715805ULL},
-                               passes);
-  }
-  if (n < 585226005592931977ULL) {
-    return std::ranges::all_of(
-        std::array<std::uint64_t, 5>{123635709730000ULL, 9233062284813009ULL, 43835965440333360ULL,
-                                     761179012939631437ULL, 1263739024124850375ULL},
-        passes);
-  }
-  return std::ranges::all_of(std::array<std::uint64_t, 6>{325, 9375, 28178, 450775, 9780504, 1795265022},
-                             passes);
+  const auto& set = *std::ranges::find_if(kBaseSets, [n](const BaseSet& candidate) {
+    return n < candidate.below || candidate.below == UINT64_MAX;
+  });
+  return std::ranges::all_of(set.bases,
+                             [&](std::uint64_t a) { return strongProbablePrime64(mont, d, s, a); });
 }
-
-// Miller-Rabin for odd n with no factor below 41.
-bool millerRabin(std::uint64_t n) { return n < 41ULL * 41ULL || millerRabin64(n); }
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "arith/sieve/sigma_sieve.hpp"
+#include "arith/sieve/sum_buffer.hpp"
 #include "arith/wide.hpp"
 #include "common/check.hpp"
 
@@ -25,73 +26,49 @@ void sieveChunk(SigmaSieve& sieve, const CandidateRange& range, std::uint64_t a,
   for (std::uint64_t r = 0; r < 6; ++r) run(std::max(a, range.lowest[r]), r, 6);
 }
 
-// The sums of every m = 2^i 3^j w, for the w prime to 6 of one segment of a
-// class, that stay below `end` and at most `last`; a buffer of them is filed
-// whenever it might not take a further run.
-class CofactorMultiples {
- public:
-  CofactorMultiples(std::uint64_t end, std::uint64_t last, const SumSource::Filing& file)
-      : end_(end), last_(last), file_(file), sums_(kSize) {}
-  ~CofactorMultiples() { flush(); }
-  CofactorMultiples(const CofactorMultiples&) = delete;
-  CofactorMultiples& operator=(const CofactorMultiples&) = delete;
-
-  // sigma is multiplicative: sigma(m) = sigma(2^i) sigma(3^j) sigma(w), with
-  // sigma(2^(i+1)) = 2 sigma(2^i) + 1 and sigma(3^(j+1)) = 3 sigma(3^j) + 1.
-  // For each (i, j) the w of the segment are those with m < end and, as
-  // sigma(w) >= w, at most last / (sigma(2^i) sigma(3^j)); both bounds fall
-  // as i and j grow, so each loop stops at the first empty run. Within a
-  // run, a sum past `last` is overwritten by the next one, without a branch.
-  void add(std::uint64_t w0, std::span<const std::uint64_t> sigmas) {
-    SIGMA_ASSERT(sigmas.size() <= kSize);
-    for (std::uint64_t p3 = 1, c3 = 1;; p3 *= 3, c3 = 3 * c3 + 1) {
-      std::uint64_t p = p3;
-      std::uint64_t c = c3;
-      for (;; p *= 2, c = 2 * c + c3) {
-        const std::uint64_t top = std::min((end_ - 1) / p, last_ / c);  // the largest w
-        if (top < w0) break;
-        const std::size_t run = std::min<std::uint64_t>(sigmas.size(), (top - w0) / 6 + 1);
-        if (used_ + run > kSize) flush();
-        std::uint64_t* out = sums_.data() + used_;
-        std::size_t kept = 0;
-        for (std::size_t k = 0; k < run; ++k) {
-          const std::uint64_t t = c * sigmas[k];
-          out[kept] = t;
-          kept += t <= last_ ? 1 : 0;
-        }
-        used_ += kept;
+// The sums up to `last` of every m = 2^i 3^j w below `end`, for the w prime
+// to 6 of one segment of a class, from w0 on. sigma is multiplicative:
+// sigma(m) = sigma(2^i) sigma(3^j) sigma(w), with sigma(2^(i+1)) =
+// 2 sigma(2^i) + 1 and sigma(3^(j+1)) = 3 sigma(3^j) + 1. For each (i, j) the
+// w of the segment are those with m < end and, as sigma(w) >= w, at most
+// last / (sigma(2^i) sigma(3^j)); both bounds fall as i and j grow, so each
+// loop stops at the first empty run. Within a run, a sum past `last` is
+// overwritten by the next one, without a branch.
+void addMultiples(std::uint64_t w0, std::span<const std::uint64_t> sigmas, std::uint64_t end,
+                  std::uint64_t last, SumBuffer& out) {
+  for (std::uint64_t p3 = 1, c3 = 1;; p3 *= 3, c3 = 3 * c3 + 1) {
+    std::uint64_t p = p3;
+    std::uint64_t c = c3;
+    for (;; p *= 2, c = 2 * c + c3) {
+      const std::uint64_t top = std::min((end - 1) / p, last / c);  // the largest w
+      if (top < w0) break;
+      const std::size_t run = std::min<std::uint64_t>(sigmas.size(), (top - w0) / 6 + 1);
+      std::uint64_t* sums = out.room(run);
+      std::size_t kept = 0;
+      for (std::size_t k = 0; k < run; ++k) {
+        const std::uint64_t t = c * sigmas[k];
+        sums[kept] = t;
+        kept += t <= last ? 1 : 0;
       }
-      if (p == p3) return;  // not even the first power of 2: none further
+      out.keep(kept);
     }
+    if (p == p3) return;  // not even the first power of 2: none further
   }
-  void flush() {
-    if (used_ > 0) file_(std::span<const std::uint64_t>(sums_.data(), used_));
-    used_ = 0;
-  }
-
- private:
-  static constexpr std::size_t kSize = std::size_t{1} << 16;
-  static_assert(SigmaSieve::kSegment <= kSize, "a whole segment's run fits");
-  std::uint64_t end_;
-  std::uint64_t last_;
-  const SumSource::Filing& file_;
-  std::vector<std::uint64_t> sums_;
-  std::size_t used_ = 0;
-};
+}
 
 // Files the sums of every m = 2^i 3^j w below range.end with w in [a, b) prime to 6.
 void sieveCofactors(SigmaSieve& sieve, const CandidateRange& range, std::uint64_t last, std::uint64_t a,
                     std::uint64_t b, const SumSource::Filing& file) {
-  CofactorMultiples out(range.end, last, file);
+  SumBuffer out(file, SigmaSieve::kSegment * 2);
   for (const std::uint64_t r : {std::uint64_t{1}, std::uint64_t{5}}) {
     sieve.start(a, b, r, 6);
-    std::uint64_t w = a > r ? r + (a - r + 5) / 6 * 6 : r;  // the first w of the class
-    for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
-      out.add(w, sums);
-      w += 6 * sums.size();
+    for (std::uint64_t w = sieve.nextNumber();; w = sieve.nextNumber()) {
+      const auto sums = sieve.next();
+      if (sums.empty()) break;
+      addMultiples(w, sums, range.end, last, out);
     }
-    SIGMA_ASSERT(w >= b && w < b + 6);
   }
+  out.flush();
 }
 
 }  // namespace
@@ -99,22 +76,23 @@ void sieveCofactors(SigmaSieve& sieve, const CandidateRange& range, std::uint64_
 void CandidateSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*threads*/) {
   range_ = candidatesFor(first, last);
   last_ = last;
-  // A block whose candidates start low has nearly every number for a
-  // candidate: its sums come from the numbers prime to 6 alone, a third as
-  // many to sieve (addMultiples). Higher up, the candidates are a short
-  // range, and every class is sieved within its own bounds.
-  fromCofactors_ = range_.startsLow();
   table_.extendPast(static_cast<common::Int64>(isqrt(range_.end - 1)));
-  nextChunk_ = fromCofactors_ ? 1 : range_.lowestOfAll();
+  nextChunk_ = firstChunk();
 }
 
+// A block whose candidates start low has nearly every number for a
+// candidate: its sums come from the numbers prime to 6 alone, a third as many
+// to sieve (addMultiples), from 1 on. Higher up, the candidates are a short
+// range, and every class is sieved within its own bounds.
+std::uint64_t CandidateSums::firstChunk() const { return range_.startsLow() ? 1 : range_.lowestOfAll(); }
+
 void CandidateSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
-  const std::uint64_t lo = fromCofactors_ ? 1 : range_.lowestOfAll();
+  const std::uint64_t lo = firstChunk();
   const std::uint64_t hi = range_.end;
   SigmaSieve sieve(table_.Nprem);
   for (std::uint64_t a = nextChunk_.fetch_add(kChunk); a < hi; a = nextChunk_.fetch_add(kChunk)) {
     const std::uint64_t b = hi - a > kChunk ? a + kChunk : hi;
-    if (fromCofactors_) {
+    if (range_.startsLow()) {
       sieveCofactors(sieve, range_, last_, a, b, file);
     } else {
       sieveChunk(sieve, range_, a, b, file);

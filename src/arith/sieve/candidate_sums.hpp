@@ -22,10 +22,11 @@ class CandidateSums : public SumSource {
   void produce(unsigned thread, const Filing& file, const ProgressSink& done) override;
 
  private:
+  std::uint64_t firstChunk() const;
+
   PrimeTable& table_;
   CandidateRange range_;
-  std::uint64_t last_ = 0;      // the block's last value
-  bool fromCofactors_ = false;  // sieve the numbers prime to 6 alone (see prepare)
+  std::uint64_t last_ = 0;  // the block's last value
   std::atomic<std::uint64_t> nextChunk_{0};
 };
 

@@ -94,7 +94,7 @@ std::span<const std::uint64_t> SigmaSieve::next() {
   if (cursor_ >= end_) return {};
   const std::uint64_t lo = cursor_;
   const std::size_t size = std::min(end_ - lo, kSegment);
-  const std::uint64_t first = residue_ + step_ * lo;
+  const std::uint64_t first = nextNumber();
   startSegment(first, size);
   applyStrides(lo, size);
   finishSegment(first, size);

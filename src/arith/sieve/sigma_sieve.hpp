@@ -40,6 +40,8 @@ class SigmaSieve {
   // sigma of the next segment of the range's numbers, in increasing order;
   // empty at the end. The span lives until the next call.
   std::span<const std::uint64_t> next();
+  // The number the next segment starts with.
+  std::uint64_t nextNumber() const { return residue_ + step_ * cursor_; }
 
  private:
   struct Stride {

@@ -7,7 +7,7 @@
 
 namespace arith {
 
-PrimeSegment::Pattern::Pattern(std::initializer_list<std::uint64_t> primes) {
+PrimeSegment::Pattern::Pattern(std::initializer_list<std::uint64_t> list) : primes(list) {
   for (const std::uint64_t p : primes) period *= p;
   // Long enough that 64 bits can be read from any q below the period.
   bits.assign((period + 64) / 64 + 1, 0);
@@ -36,22 +36,28 @@ void PrimeSegment::sieve(const std::vector<common::Int64>& primes, std::uint64_t
     if (r >= next_.period) r -= next_.period;
   }
   if (odds % 64 != 0) bits_.back() &= (std::uint64_t{1} << (odds % 64)) - 1;
-  if (firstOdd_ == 1) bits_[0] &= ~std::uint64_t{1};             // 1 is not prime
-  for (const std::uint64_t p : {3, 5, 7, 11, 13, 17, 19, 23}) {  // the patterns' primes are prime
-    if (p >= firstOdd_ && p <= b)
-      bits_[(p - firstOdd_) / 128] |= std::uint64_t{1} << ((p - firstOdd_) / 2 % 64);
-  }
+  if (firstOdd_ == 1) bits_[0] &= ~std::uint64_t{1};  // 1 is not prime
+  markPatternPrimes(b);
   const std::uint64_t root = isqrt(b);
   SIGMA_ASSERT(static_cast<std::uint64_t>(primes.back()) > root);
   for (std::size_t i = 2; i < primes.size(); ++i) {
     const auto p = static_cast<std::uint64_t>(primes[i]);
-    if (p <= 23) continue;
+    if (p <= next_.primes.back()) continue;  // crossed by the patterns
     if (p > root) break;
     // The first odd multiple of p in the segment, and not p itself.
     std::uint64_t m = std::max(p * p, (firstOdd_ + p - 1) / p * p);
     if ((m & 1) == 0) m += p;
     for (std::uint64_t j = (m - firstOdd_) / 2; j < odds; j += p)
       bits_[j / 64] &= ~(std::uint64_t{1} << (j % 64));
+  }
+}
+
+void PrimeSegment::markPatternPrimes(std::uint64_t b) {
+  for (const Pattern* pattern : {&small_, &next_}) {
+    for (const std::uint64_t p : pattern->primes) {
+      if (p >= firstOdd_ && p <= b)
+        bits_[(p - firstOdd_) / 128] |= std::uint64_t{1} << ((p - firstOdd_) / 2 % 64);
+    }
   }
 }
 

@@ -57,9 +57,12 @@ class PrimeSegment {
       const std::uint64_t low = bits[q / 64] >> shift;
       return shift == 0 ? low : low | bits[q / 64 + 1] << (64 - shift);
     }
+    std::vector<std::uint64_t> primes;
     std::uint64_t period = 1;
     std::vector<std::uint64_t> bits;  // bit q: whether 2q + 1 is prime to the primes
   };
+  // The patterns' primes are prime: their bits, cleared by the patterns, set again.
+  void markPatternPrimes(std::uint64_t b);
 
   Pattern small_{3, 5, 7, 11, 13};
   Pattern next_{17, 19, 23};

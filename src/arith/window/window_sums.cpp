@@ -8,25 +8,6 @@
 
 namespace arith {
 
-// One thread's sums, handed on a few thousand at a time.
-class WindowSums::Output {
- public:
-  explicit Output(const Filing& file) : file_(file) {}
-  void add(std::uint64_t sum) {
-    sums_[size_++] = sum;
-    if (size_ == sums_.size()) flush();
-  }
-  void flush() {
-    file_(std::span<const std::uint64_t>(sums_.data(), size_));
-    size_ = 0;
-  }
-
- private:
-  const Filing& file_;
-  std::vector<std::uint64_t> sums_ = std::vector<std::uint64_t>(4096);
-  std::size_t size_ = 0;
-};
-
 void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*threads*/) {
   SIGMA_ASSERT(1 <= first && first <= last && last <= kCeiling);
   first_ = first;
@@ -93,7 +74,7 @@ void WindowSums::cutUnion() {
 }
 
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
-  Output out(file);
+  SumBuffer out(file, kBuffer);
   if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
   PrimeSegment segment;                        // its bits kept from segment to segment
   for (std::size_t i = nextSegment_.fetch_add(1); i < segments_.size(); i = nextSegment_.fetch_add(1)) {
@@ -108,7 +89,7 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
 // interval of sigma s lies within [(A - 1) / s, B / s - 1], so meets [a, b]
 // only if (A - 1) / (b + 1) <= s <= B / (a + 1): a range of the intervals
 // sorted by sigma.
-void WindowSums::sieveSegment(const Segment& part, PrimeSegment& segment, Output& out) const {
+void WindowSums::sieveSegment(const Segment& part, PrimeSegment& segment, SumBuffer& out) const {
   segment.sieve(table_.Nprem, part.a, part.b);
   const std::uint64_t least = (first_ - 1) / (part.b + 1);
   const std::uint64_t most = last_ / (part.a + 1);
@@ -126,7 +107,7 @@ void WindowSums::sieveSegment(const Segment& part, PrimeSegment& segment, Output
 // Every thread walks the prefixes of depth one and two in the same order,
 // numbering them; a prefix is taken by the thread whose claim drew its
 // number, with all its descendants when its depth is two.
-void WindowSums::walkPrefixes(Output& out, const ProgressSink& done) {
+void WindowSums::walkPrefixes(SumBuffer& out, const ProgressSink& done) {
   const PrefixWalk walk(table_.Nprem, last_);
   std::uint64_t index = 0;
   std::uint64_t mine = nextClaim_.fetch_add(1);
@@ -151,7 +132,7 @@ void WindowSums::walkPrefixes(Output& out, const ProgressSink& done) {
 }
 
 // The sums of the m = k p^e, but those of a long interval.
-void WindowSums::prefixSums(const Prefix& k, Output& out) const {
+void WindowSums::prefixSums(const Prefix& k, SumBuffer& out) const {
   const Factors factors = factorsOf(k.sigma);
   if (!isLong(k, factors)) {
     std::uint64_t t = lowestFactor(k, factors);
@@ -189,7 +170,7 @@ std::uint64_t rootBelow(std::uint64_t x, unsigned e) {
 
 }  // namespace
 
-void WindowSums::primePowerSums(const Prefix& k, const Factors& factors, Output& out) const {
+void WindowSums::primePowerSums(const Prefix& k, const Factors& factors, SumBuffer& out) const {
   // sigma(p^e) in [low, high]. sigma(x^e) grows with x and with e, and p > P(k):
   // once sigma((P(k) + 1)^e) passes high, no p and no higher e can reach it.
   for (unsigned e = 2; sigmaOfPower(k.largest + 1, e, factors.high) <= factors.high; ++e) {

@@ -27,6 +27,7 @@
 
 #include "arith/primality.hpp"
 #include "arith/prime_table.hpp"
+#include "arith/sieve/sum_buffer.hpp"
 #include "arith/sieve/sum_source.hpp"
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
@@ -39,6 +40,8 @@ class WindowSums : public SumSource {
   static constexpr std::uint64_t kLong = 2048;
   // The highest sums the method takes: its tables grow with their square root.
   static constexpr std::uint64_t kCeiling = std::uint64_t{1} << 52;
+  // Sums a thread gathers before it files them.
+  static constexpr std::size_t kBuffer = 4096;
 
   explicit WindowSums(PrimeTable& table) : table_(table) {}
 
@@ -57,7 +60,6 @@ class WindowSums : public SumSource {
     std::uint64_t a;
     std::uint64_t b;
   };
-  class Output;
 
   // The t with sigma * t in the window: [low, high], empty when low > high.
   struct Factors {
@@ -70,10 +72,10 @@ class WindowSums : public SumSource {
   static bool isLong(const Prefix& k, const Factors& factors);
   void noteLong(const Prefix& k);
   void cutUnion();
-  void sieveSegment(const Segment& part, PrimeSegment& segment, Output& out) const;
-  void prefixSums(const Prefix& k, Output& out) const;
-  void primePowerSums(const Prefix& k, const Factors& factors, Output& out) const;
-  void walkPrefixes(Output& out, const ProgressSink& done);
+  void sieveSegment(const Segment& part, PrimeSegment& segment, SumBuffer& out) const;
+  void prefixSums(const Prefix& k, SumBuffer& out) const;
+  void primePowerSums(const Prefix& k, const Factors& factors, SumBuffer& out) const;
+  void walkPrefixes(SumBuffer& out, const ProgressSink& done);
 
   PrimeTable& table_;
   PrimeTest isPrime_;
