@@ -50,7 +50,7 @@ class PrimeSegment {
   // Which odd numbers are prime to a few small primes, repeating every
   // `period` odd numbers (their product).
   struct Pattern {
-    Pattern(std::initializer_list<std::uint64_t> primes);
+    Pattern(std::initializer_list<std::uint64_t> list);
     // 64 bits from the odd number 2q + 1 on, q < period.
     std::uint64_t at(std::uint64_t q) const {
       const std::uint64_t shift = q % 64;
