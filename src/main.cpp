@@ -8,6 +8,7 @@
 #include "census/census.hpp"
 #include "console/console.hpp"
 #ifdef SIGMA_MPI
+#include "arith/mpi/launcher_output.hpp"
 #include "arith/mpi/rank_session.hpp"
 #endif
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (session.ranks() > 1) arithmetic.setBlockRunner(&session);
+  arith::adoptLauncherOutput();
   const int status = dialogue(arithmetic);
   // A failed calculation may leave ranks in the middle of a block.
   if (status == census::Census::kFailed) session.abort(status);

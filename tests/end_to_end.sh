@@ -40,6 +40,44 @@ mkdir "$run/NN.txt"
 expect "listing without a writable file" cmp -s "$run/out" "$reference/out"
 expect "one warning when the file cannot be made" test "$(wc -l < "$run/err")" = 1
 
+# Anything but a regular file at NN.txt is refused without waiting on it: a
+# FIFO (an open for writing would block until a reader comes), and a FIFO
+# behind the user's own symbolic link.
+run=$(mktemp -d "$work/fifo.XXXX")
+mkfifo "$run/NN.txt"
+(cd "$run" && printf '300\n1\n1\n0\n' | timeout 20 "$program" > out 2> err; echo $? > status)
+expect "a FIFO at NN.txt: the same report" cmp -s "$run/out" "$reference/out"
+expect "a FIFO at NN.txt: exit status" test "$(cat "$run/status")" = 1
+expect "a FIFO at NN.txt: one warning" test "$(wc -l < "$run/err")" = 1
+run=$(mktemp -d "$work/fifolink.XXXX")
+mkfifo "$run/pipe"
+ln -s pipe "$run/NN.txt"
+(cd "$run" && printf '300\n1\n1\n0\n' | timeout 20 "$program" > out 2> err; echo $? > status)
+expect "a link to a FIFO: the same report" cmp -s "$run/out" "$reference/out"
+expect "a link to a FIFO: one warning" test "$(wc -l < "$run/err")" = 1
+
+# A symbolic link of the user's own is followed (NN.txt kept on another disk).
+run=$(mktemp -d "$work/ownlink.XXXX")
+mkdir "$run/elsewhere"
+ln -s elsewhere/pairs "$run/NN.txt"
+(cd "$run" && printf '12\n1\n1\n0\n' | "$program" > out 2> err)
+expect "an own link is followed" test "$(cat "$run/elsewhere/pairs")" = "1 1 0 2 1 3 1 4 0 5 1 6 1 7 1 8 0 9 0 10 0 11 2 12 "
+expect "an own link: no warning" test ! -s "$run/err"
+
+# A link planted by another user in a shared sticky directory is not
+# followed: its target stays untouched, the report stays the same.
+if command -v setpriv > /dev/null && [ "$(id -u)" = 0 ] && id nobody > /dev/null 2>&1; then
+  run=$(mktemp -d "$work/sticky.XXXX")
+  chmod 755 "$work"
+  chmod 1777 "$run"
+  echo "precious" > "$work/victim"
+  setpriv --reuid=nobody --regid=nogroup --clear-groups ln -s "$work/victim" "$run/NN.txt"
+  (cd "$run" && printf '300\n1\n1\n0\n' | "$program" > out 2> err)
+  expect "a planted link: the same report" cmp -s "$run/out" "$reference/out"
+  expect "a planted link: one warning" test "$(wc -l < "$run/err")" = 1
+  expect "a planted link: its target untouched" test "$(cat "$work/victim")" = precious
+fi
+
 # Writes that fail part-way: a file-size limit, with SIGXFSZ ignored so that
 # the write returns an error instead of killing the process.
 run=$(mktemp -d "$work/limit.XXXX")
@@ -56,7 +94,7 @@ expect "one warning with a file-size limit" test "$(wc -l < "$run/err")" = 1
 if command -v gdb > /dev/null; then
   (cd "$reference" && printf '3000\n1\n1\n0\n' | "$program" > mid.out)
   # The last change is a run of the digit 0 longer than the reader's buffer.
-  for change in 'truncate -s 100 NN.txt' 'rm NN.txt' "sed -i 's/^1 1 /2 1 /' NN.txt" "printf '0 1 ' > NN.txt" \
+  for change in 'truncate -s 100 NN.txt' 'rm NN.txt' 'rm NN.txt && mkfifo NN.txt' "sed -i 's/^1 1 /2 1 /' NN.txt" "printf '0 1 ' > NN.txt" \
     "head -c 3000000 /dev/zero | tr '\\0' 0 > NN.txt"; do
     run=$(mktemp -d "$work/gdb.XXXX")
     printf '3000\n1\n1\n0\n' > "$run/in"

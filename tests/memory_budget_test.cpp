@@ -64,6 +64,43 @@ TEST_F(MemoryBudget, AControlGroupLimitBelowTheMachine) {
   EXPECT_EQ(*v1.groupRoom, 3 * kGiB);
 }
 
+TEST_F(MemoryBudget, AV1LimitOnAParentGroup) {
+  // The job sits in an unlimited child; the scheduler's limit is on its parent.
+  write("proc/meminfo", "MemAvailable:   20971520 kB\n");
+  write("proc/self/cgroup", "4:memory:/queue/job42\n");
+  write("sys/fs/cgroup/memory/queue/job42/memory.limit_in_bytes", "9223372036854771712\n");
+  write("sys/fs/cgroup/memory/queue/job42/memory.usage_in_bytes", "1000\n");
+  write("sys/fs/cgroup/memory/queue/memory.limit_in_bytes", std::to_string(600 << 20) + "\n");
+  write("sys/fs/cgroup/memory/queue/memory.usage_in_bytes", std::to_string(100 << 20) + "\n");
+  // The parent's inactive file cache is given back before anything is killed.
+  write("sys/fs/cgroup/memory/queue/memory.stat",
+        "cache 1\ntotal_inactive_file " + std::to_string(40 << 20) + "\n");
+  write("sys/fs/cgroup/memory/memory.limit_in_bytes", "9223372036854771712\n");
+  const arith::MemoryReading reading = read();
+  ASSERT_TRUE(reading.groupRoom.has_value());
+  EXPECT_EQ(*reading.groupRoom, std::uint64_t{540} << 20);
+  EXPECT_LE(arith::peakFor(arith::memoryBudget(reading)), *reading.groupRoom);
+}
+
+TEST_F(MemoryBudget, TheBudgetFitsUnderTheGroupOrTheCalculationIsRefused) {
+  constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+  for (const std::uint64_t room : {1000 * kMiB, 72 * kMiB, 50 * kMiB, 30 * kMiB}) {
+    const arith::MemoryReading reading{20 * kGiB, room};
+    const std::uint64_t budget = arith::memoryBudget(reading);
+    EXPECT_LE(arith::peakFor(budget), room) << room;
+    EXPECT_GE(budget, arith::kLeastBudget) << room;
+  }
+  // Too little for the least budget: refused, saying what would be needed.
+  try {
+    arith::memoryBudget({20 * kGiB, 20 * kMiB});
+    ADD_FAILURE() << "a 20 MiB room was accepted";
+  } catch (const arith::MemoryShortage& shortage) {
+    EXPECT_EQ(shortage.room(), 20 * kMiB);
+    EXPECT_EQ(shortage.least(), arith::peakFor(arith::kLeastBudget));
+    EXPECT_GT(shortage.least(), shortage.room());
+  }
+}
+
 TEST_F(MemoryBudget, NothingReadableOrNothingLeft) {
   EXPECT_EQ(arith::memoryBudget(read()), arith::kFallback);  // no files at all
   write("proc/meminfo", "MemAvailable:   1024 kB\n");

@@ -33,6 +33,15 @@ for dialogue in several cut; do
       test "$(grep -c '^sigma-census' "$run/err")" = 0
   done
 done
+# Standard output that cannot be written, with SIGPIPE ignored: rank 0 sees
+# it as the plain program does (status 3 and its line), though mpirun forwards.
+run=$work/full
+mkdir "$run"
+(cd "$run" && trap '' PIPE && printf '%s\n' 12 1 0 0 | timeout 120 mpirun -n 3 "$mpi" > /dev/full 2> err; echo $? > status)
+expect "output to a full device under mpirun: exit status 3" test "$(cat "$run/status")" = 3
+expect "output to a full device under mpirun: the program's line" \
+  test "$(grep -c '^sigma-census: ecriture impossible' "$run/err")" = 1
+
 # A rank that runs out of memory ends the whole run: one line from the
 # program on standard error, exit status 4, no report.
 run=$work/memory

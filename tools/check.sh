@@ -14,6 +14,7 @@ echo "== build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 cmake --build build -j2
 ctest --test-dir build --output-on-failure
+bash tests/limits_end_to_end.sh build/sigma-census
 
 echo "== format"
 clang-format --dry-run --Werror $sources

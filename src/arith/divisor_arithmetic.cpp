@@ -32,15 +32,20 @@ void forEachBlock(const CensusPlanner& planner, std::uint64_t from, std::uint64_
 
 }  // namespace
 
-DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t memoryBudget, unsigned sharing)
+DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t budgetCap, unsigned sharing)
     : threads_(defaultThreads(threads)),
-      fixedBudget_(memoryBudget),
+      budgetCap_(budgetCap),
       sharing_(std::max(1u, sharing)),
       engine_(table_),
-      planner_(threads_, memoryBudget != 0 ? memoryBudget : kFallback),
+      planner_(threads_, budgetCap != 0 ? budgetCap : kFallback),
       sieve_(threads_),
       candidates_(table_),
       window_(table_) {}
+
+std::uint64_t DivisorArithmetic::memoryBudget() const {
+  const std::uint64_t machine = arith::memoryBudget(readMemory()) / sharing_;
+  return budgetCap_ != 0 ? std::min(budgetCap_, machine) : machine;
+}
 
 void DivisorArithmetic::countDivisorSums(Int64 L1, Int64 L2, const CountSink& sink,
                                          const ProgressSink& progress) {
@@ -63,7 +68,7 @@ void DivisorArithmetic::tallyWith(Method method, Int64 L1, Int64 L2, CountHistog
 // The planned blocks of [L1, L2] in order, with the progress of the whole.
 void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const ProgressSink& progress,
                              const Method* forced) {
-  planner_.setMemoryBudget(fixedBudget_ != 0 ? fixedBudget_ : memoryBudget(readMemory()) / sharing_);
+  planner_.setMemoryBudget(memoryBudget());
   const auto from = static_cast<std::uint64_t>(L1);
   const auto to = static_cast<std::uint64_t>(L2);
   if (runner_ != nullptr && forced == nullptr) {

@@ -23,10 +23,15 @@ namespace arith {
 
 class DivisorArithmetic {
  public:
-  // threads = 0: one per core. memoryBudget = 0: a share of the memory the
-  // machine has free when each calculation starts (see memory_budget.hpp),
-  // divided among the `sharing` processes that run on the machine.
-  explicit DivisorArithmetic(unsigned threads = 0, std::uint64_t memoryBudget = 0, unsigned sharing = 1);
+  // threads = 0: one per core. Each calculation takes a share of the memory
+  // the machine has free when it starts (see memory_budget.hpp), divided
+  // among the `sharing` processes that run on the machine, and no more than
+  // `budgetCap` bytes where that is not 0.
+  explicit DivisorArithmetic(unsigned threads = 0, std::uint64_t budgetCap = 0, unsigned sharing = 1);
+
+  // The bytes a calculation started now may take. Throws MemoryShortage when
+  // the control group leaves too little for any calculation.
+  std::uint64_t memoryBudget() const;
 
   // For every value N of [L1, L2] (1 <= L1 <= L2), how many m >= 1 have
   // sigma(m) == N: handed to `sink` in increasing order of N, in blocks.
@@ -64,7 +69,7 @@ class DivisorArithmetic {
   void invertBlock(const BlockPlan& block, const Output& output, const ProgressSink& done);
 
   unsigned threads_;
-  std::uint64_t fixedBudget_;
+  std::uint64_t budgetCap_;
   unsigned sharing_;
   BlockRunner* runner_ = nullptr;
   PrimeTable table_;

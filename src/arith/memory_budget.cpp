@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/check.hpp"
+
 namespace arith {
 
 namespace {
@@ -30,13 +32,39 @@ std::optional<std::uint64_t> readAvailable(const std::string& root) {
   return std::nullopt;
 }
 
+// The bytes a group's file cache may give back: the kernel reclaims its
+// inactive pages before it kills anything, so they are not counted as used.
+std::uint64_t reclaimable(const std::string& statFile, const char* key) {
+  std::ifstream in(statFile);
+  std::string name;
+  std::uint64_t bytes = 0;
+  while (in >> name >> bytes) {
+    if (name == key) return bytes;
+  }
+  return 0;
+}
+
+// One cgroup version's files: the limit, the usage and the reclaimable cache.
+struct GroupFiles {
+  const char* limit;
+  const char* usage;
+  const char* inactiveFileKey;  // in memory.stat
+};
+constexpr GroupFiles kV2 = {"memory.max", "memory.current", "inactive_file"};
+constexpr GroupFiles kV1 = {"memory.limit_in_bytes", "memory.usage_in_bytes", "total_inactive_file"};
+
 // limit - usage for one cgroup directory, when it has a limit.
-std::optional<std::uint64_t> roomIn(const std::string& dir, const char* limitFile, const char* usageFile) {
-  const auto limit = readNumber(dir + "/" + limitFile);
+std::optional<std::uint64_t> roomIn(const std::string& dir, const GroupFiles& files) {
+  const auto limit = readNumber(dir + "/" + files.limit);
   // cgroup v1 writes "no limit" as a number near 2^63.
   if (!limit || *limit >= (std::uint64_t{1} << 60)) return std::nullopt;
-  const auto usage = readNumber(dir + "/" + usageFile).value_or(0);
-  return *limit > usage ? *limit - usage : 0;
+  const std::uint64_t usage = readNumber(dir + "/" + files.usage).value_or(0);
+  const std::uint64_t cache = std::min(usage, reclaimable(dir + "/memory.stat", files.inactiveFileKey));
+  return *limit > usage - cache ? *limit - (usage - cache) : 0;
+}
+
+void keepLeast(std::optional<std::uint64_t>& room, std::optional<std::uint64_t> other) {
+  if (other) room = room ? std::min(*room, *other) : *other;
 }
 
 // Whether a cgroup v1 line's comma-separated controllers include "memory".
@@ -48,14 +76,22 @@ bool isMemoryController(const std::string& controllers) {
   return false;
 }
 
+// The least room left by the group at `path` under `mount` and every group
+// above it: a limit on any ancestor binds the process as well (service
+// managers and batch queues put the limit on a parent and the job in a child).
+std::optional<std::uint64_t> roomAlong(const std::string& mount, const std::string& path,
+                                       const GroupFiles& files) {
+  std::optional<std::uint64_t> room;
+  for (std::string dir = path; !dir.empty() && dir != "/"; dir = dir.substr(0, dir.rfind('/')))
+    keepLeast(room, roomIn(mount + dir, files));
+  // The mount's root: the host's top group, or inside a container the group's own.
+  keepLeast(room, roomIn(mount, files));
+  return room;
+}
+
 std::optional<std::uint64_t> readGroupRoom(const std::string& root) {
   std::ifstream in(root + "/proc/self/cgroup");
-  const std::string v2Root = root + "/sys/fs/cgroup";
-  const std::string v1Root = root + "/sys/fs/cgroup/memory";
   std::optional<std::uint64_t> room;
-  auto keep = [&room](std::optional<std::uint64_t> r) {
-    if (r) room = room ? std::min(*room, *r) : *r;
-  };
   for (std::string line; std::getline(in, line);) {
     // "0::/path" (v2), or "N:memory:/path" (v1, possibly among other controllers).
     const auto first = line.find(':');
@@ -64,16 +100,9 @@ std::optional<std::uint64_t> readGroupRoom(const std::string& root) {
     const std::string controllers = line.substr(first + 1, second - first - 1);
     const std::string path = line.substr(second + 1);
     if (controllers.empty()) {
-      // The group and every group above it may set a limit.
-      for (std::string dir = path; !dir.empty(); dir = dir.substr(0, dir.rfind('/'))) {
-        keep(roomIn(v2Root + dir, "memory.max", "memory.current"));
-        if (dir == "/") break;
-      }
-      keep(roomIn(v2Root, "memory.max", "memory.current"));
+      keepLeast(room, roomAlong(root + "/sys/fs/cgroup", path, kV2));
     } else if (isMemoryController(controllers)) {
-      keep(roomIn(v1Root + path, "memory.limit_in_bytes", "memory.usage_in_bytes"));
-      // Inside a container the group's own directory is the mount's root.
-      keep(roomIn(v1Root, "memory.limit_in_bytes", "memory.usage_in_bytes"));
+      keepLeast(room, roomAlong(root + "/sys/fs/cgroup/memory", path, kV1));
     }
   }
   return room;
@@ -85,10 +114,19 @@ MemoryReading readMemory(const std::string& root) { return {readAvailable(root),
 
 std::uint64_t memoryBudget(const MemoryReading& reading) {
   std::optional<std::uint64_t> room = reading.available;
-  if (reading.groupRoom) room = room ? std::min(*room, *reading.groupRoom) : *reading.groupRoom;
+  keepLeast(room, reading.groupRoom);
   if (!room) return kFallback;
   const auto share = static_cast<std::uint64_t>(static_cast<double>(*room) * kShare);
-  return std::max(kSmallestBudget, share > kMargin ? share - kMargin : 0);
+  std::uint64_t budget = std::max(kSmallestBudget, share > kMargin ? share - kMargin : 0);
+  // A group's limit is a wall: past it the kernel kills the process without
+  // a word. The budget shrinks to fit under it, down to the least that works.
+  if (reading.groupRoom && peakFor(budget) > *reading.groupRoom) {
+    const std::uint64_t wall = *reading.groupRoom;
+    budget = wall > kOwnNeeds ? (wall - kOwnNeeds) / 9 * 8 : 0;
+    if (budget < kLeastBudget) throw MemoryShortage(wall, peakFor(kLeastBudget));
+  }
+  SIGMA_ASSERT(!reading.groupRoom || peakFor(budget) <= *reading.groupRoom);
+  return budget;
 }
 
 }  // namespace arith

@@ -1,10 +1,12 @@
 #include "census/census.hpp"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <new>
 #include <span>
 
+#include "arith/memory_budget.hpp"
 #include "census/listing.hpp"
 #include "census/report_writer.hpp"
 #include "census/texts.hpp"
@@ -46,6 +48,8 @@ int Census::main() {
     return 2;
   } catch (const std::bad_alloc&) {
     return failed(texts::kOutOfMemory);
+  } catch (const arith::MemoryShortage& shortage) {
+    return failed(texts::memoryShortage(shortage.room(), shortage.least()));
   } catch (const std::exception& error) {
     return failed(error.what());
   }
@@ -141,7 +145,7 @@ void Census::report() {
     };
     listing = std::make_unique<Listing>(
         Flux, L1, L2, NN, recount, [this](const std::string& reason) { warnPairsFile(reason); },
-        listingBudget_);
+        listingBudget());
   }
   // Counts between 0 and nsmax that no value has print nothing, summary or
   // listing: only the counts met are visited.
@@ -151,6 +155,14 @@ void Census::report() {
     if (listing) listing->list(a, out);
   });
   out.flush();
+}
+
+// The values the listing may hold between passes: a quarter of the memory
+// budget, so that a count taken again from the arithmetic still finds room.
+std::size_t Census::listingBudget() const {
+  if (listingBudget_ != 0) return listingBudget_;
+  constexpr std::uint64_t kMost = std::uint64_t{1} << 24;
+  return static_cast<std::size_t>(std::min(kMost, arithmetic_.memoryBudget() / 4 / sizeof(Int64)));
 }
 
 void Census::warnPairsFile(const std::string& reason) {

@@ -33,7 +33,8 @@ class Census {
   // One calculation, from the first question to the last line of its report.
   void calcul2();
 
-  // Test seams: the values the listing may hold between passes, and an action
+  // Test seams: the values the listing may hold between passes (0: from the
+  // memory budget), and an action
   // run between the scan and the report (to alter the pairs file).
   void setListingBudget(std::size_t values) { listingBudget_ = values; }
   void setBeforeReport(std::function<void()> action) { beforeReport_ = std::move(action); }
@@ -49,6 +50,7 @@ class Census {
   void scan();
   void record(common::Int64 first, std::span<const common::Count> counts);
   void report();
+  std::size_t listingBudget() const;
   void warnPairsFile(const std::string& reason);
   int failed(std::string_view what);  // the line on standard error, and the exit status
 
@@ -59,7 +61,7 @@ class Census {
   ProgressLine progress_;
   PairsFile Flux;
   bool warned_ = false;  // one warning about the pairs file per calculation
-  std::size_t listingBudget_ = std::size_t{1} << 24;
+  std::size_t listingBudget_ = 0;
   std::function<void()> beforeReport_;
 };
 

@@ -1,9 +1,13 @@
 #include "census/pairs_file.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+
+#include "census/work_file.hpp"
 
 namespace census {
 
@@ -17,8 +21,17 @@ void PairsFile::open() {
   records_ = 0;
   checksums_.clear();
   used_ = 0;
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (file_ == nullptr) fail("creation impossible");
+  const OpenedFile opened = openWorkFileForWriting(path_);
+  if (opened.fd < 0) {
+    errno = 0;
+    fail(opened.problem.c_str());
+    return;
+  }
+  file_ = ::fdopen(opened.fd, "wb");
+  if (file_ == nullptr) {
+    fail("creation impossible");
+    ::close(opened.fd);
+  }
 }
 
 void PairsFile::record(common::Int64 ns, common::Int64 N) {

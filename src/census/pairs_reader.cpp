@@ -1,5 +1,7 @@
 #include "census/pairs_reader.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "census/decimal_counter.hpp"
+#include "census/work_file.hpp"
 #include "common/check.hpp"
 
 namespace census {
@@ -84,10 +87,13 @@ ReadOutcome Reader::outcome(bool complete) const {
 }
 
 ReadOutcome Reader::run() {
-  errno = 0;
-  std::FILE* file = std::fopen(writer_.path().c_str(), "rb");
-  if (file == nullptr)
+  const OpenedFile opened = openWorkFileForReading(writer_.path());
+  if (opened.fd < 0) return {false, L1_, opened.problem};
+  std::FILE* file = ::fdopen(opened.fd, "rb");
+  if (file == nullptr) {
+    ::close(opened.fd);
     return {false, L1_, std::string("relecture impossible (") + std::strerror(errno) + ")"};
+  }
   std::vector<char> buffer(kRead + kSpare);
   std::size_t held = 0;  // bytes in the buffer: a partial record, shorter than kSpare
   bool ended = false;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace census::texts {
@@ -42,5 +44,12 @@ inline constexpr std::string_view kPairsWarning = "sigma-census: attention : fic
 inline constexpr std::string_view kOutputLost = "sigma-census: ecriture impossible sur la sortie standard\n";
 inline constexpr std::string_view kCalculationFailed = "sigma-census: calcul interrompu : ";
 inline constexpr std::string_view kOutOfMemory = "memoire insuffisante";
+
+// A control group whose room cannot hold the least calculation.
+inline std::string memoryShortage(std::uint64_t room, std::uint64_t least) {
+  constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+  return std::string(kOutOfMemory) + " : le groupe de controle laisse " + std::to_string(room / kMiB) +
+         " Mio, il en faut au moins " + std::to_string((least + kMiB - 1) / kMiB) + " Mio";
+}
 
 }  // namespace census::texts

@@ -1,0 +1,42 @@
+#include "arith/mpi/launcher_output.hpp"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+namespace arith {
+
+namespace {
+
+bool parentIsLauncher() {
+  std::ifstream in("/proc/" + std::to_string(::getppid()) + "/comm");
+  std::string name;
+  if (!std::getline(in, name)) return false;
+  constexpr std::array<std::string_view, 5> kLaunchers = {"mpirun", "mpiexec", "orterun", "prterun", "prte"};
+  return std::ranges::any_of(kLaunchers, [&](std::string_view launcher) { return name == launcher; });
+}
+
+}  // namespace
+
+bool adoptLauncherOutput() {
+#if defined(SYS_pidfd_open) && defined(SYS_pidfd_getfd)
+  if (!parentIsLauncher()) return false;
+  const auto pidfd = static_cast<int>(::syscall(SYS_pidfd_open, ::getppid(), 0));
+  if (pidfd < 0) return false;
+  const auto output = static_cast<int>(::syscall(SYS_pidfd_getfd, pidfd, STDOUT_FILENO, 0));
+  ::close(pidfd);
+  if (output < 0) return false;
+  const bool adopted = ::dup2(output, STDOUT_FILENO) == STDOUT_FILENO;
+  ::close(output);
+  return adopted;
+#else
+  return false;
+#endif
+}
+
+}  // namespace arith
