@@ -1,11 +1,15 @@
-// Binds the standard streams, runs the program, returns its exit status. In
-// the MPI build, rank 0 holds the dialogue and the other ranks serve blocks.
+// Parses the command line, binds the standard streams, runs the dialogue or
+// one batch census, and returns the exit status. In the MPI build, rank 0
+// holds the dialogue or the batch census and the other ranks serve blocks.
 #include <unistd.h>
 
 #include <iostream>
 
 #include "arith/divisor_arithmetic.hpp"
+#include "census/batch_census.hpp"
 #include "census/census.hpp"
+#include "census/command_line.hpp"
+#include "census/stop_signals.hpp"
 #include "console/console.hpp"
 #ifdef SIGMA_MPI
 #include "arith/mpi/launcher_output.hpp"
@@ -14,9 +18,22 @@
 
 namespace {
 
-int dialogue(arith::DivisorArithmetic& arithmetic) {
+census::ProgressLine::Style progressStyle(bool asked) {
+  if (isatty(STDERR_FILENO) == 1) return census::ProgressLine::Style::Terminal;
+  return asked ? census::ProgressLine::Style::Log : census::ProgressLine::Style::Off;
+}
+
+// The dialogue, or the batch census, as the command line asks.
+int runProgram(const census::CommandLine& line, arith::DivisorArithmetic& arithmetic) {
+  const auto style = progressStyle(line.progress);
+  if (line.action == census::CommandLine::Action::Batch) {
+    census::BatchCensus batch(line, arithmetic, std::cout, std::cerr, style);
+    return batch.run();
+  }
+  // The dialogue takes SIGINT and SIGTERM as any program does.
+  census::StopSignals::unblock();
   console::Console console(std::cin, std::cout);
-  census::Census census(console, arithmetic, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+  census::Census census(console, arithmetic, std::cout, std::cerr, style);
   return census.main();
 }
 
@@ -24,24 +41,32 @@ int dialogue(arith::DivisorArithmetic& arithmetic) {
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  // Before any thread starts: a batch census takes these signals in a thread of its own.
+  census::StopSignals::block();
 #ifdef SIGMA_MPI
   arith::RankSession session(&argc, &argv);
-  arith::DivisorArithmetic arithmetic(session.threadsPerRank(), 0, session.ranksOnThisMachine());
+  std::ostream quiet(nullptr);  // only rank 0 speaks about the command line
+  const census::CommandLine line = census::parseCommandLine(
+      argc, argv, session.holdsDialogue() ? std::cout : quiet, session.holdsDialogue() ? std::cerr : quiet);
+  if (line.action == census::CommandLine::Action::Exit) return line.exitStatus;
+  arith::DivisorArithmetic arithmetic(line.threads != 0 ? line.threads : session.threadsPerRank(),
+                                      line.memoryCap, session.ranksOnThisMachine());
   if (!session.holdsDialogue()) {
+    census::StopSignals::unblock();
     session.serve(arithmetic);
     return 0;
   }
   if (session.ranks() > 1) arithmetic.setBlockRunner(&session);
   arith::adoptLauncherOutput();
-  const int status = dialogue(arithmetic);
+  const int status = runProgram(line, arithmetic);
   // A failed calculation may leave ranks in the middle of a block.
   if (status == census::Census::kFailed) session.abort(status);
   session.stopServing();
   return status;
 #else
-  static_cast<void>(argc);
-  static_cast<void>(argv);
-  arith::DivisorArithmetic arithmetic;
-  return dialogue(arithmetic);
+  const census::CommandLine line = census::parseCommandLine(argc, argv, std::cout, std::cerr);
+  if (line.action == census::CommandLine::Action::Exit) return line.exitStatus;
+  arith::DivisorArithmetic arithmetic(line.threads, line.memoryCap);
+  return runProgram(line, arithmetic);
 #endif
 }

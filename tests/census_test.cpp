@@ -30,7 +30,7 @@ Calculation calculate(Int64 L1, Int64 L2, const std::string& dir = ::testing::Te
   std::ostringstream err;
   console::Console console(in, out);
   arith::DivisorArithmetic arithmetic(2);
-  census::Census census(console, arithmetic, out, err, false, dir + "/NN.txt");
+  census::Census census(console, arithmetic, out, err, census::ProgressLine::Style::Off, dir + "/NN.txt");
   census.calcul2();
   Ints dense(static_cast<std::size_t>(census.nsmax) + 1, 0);
   census.NN.forEach([&](common::Count n, Int64 values) { dense[static_cast<std::size_t>(n)] = values; });
@@ -76,7 +76,8 @@ TEST(Census, MinimumAboveMaximumIsAskedAgainAndZeroRefused) {
   std::ostringstream err;
   console::Console console(in, out);
   arith::DivisorArithmetic arithmetic(1);
-  census::Census census(console, arithmetic, out, err, false, ::testing::TempDir() + "/NN.txt");
+  census::Census census(console, arithmetic, out, err, census::ProgressLine::Style::Off,
+                        ::testing::TempDir() + "/NN.txt");
   census.calcul2();
   EXPECT_EQ(census.L2, 10);
   EXPECT_EQ(census.L1, 10);
@@ -99,9 +100,9 @@ namespace {
 
 TEST(ProgressLine, ShownOnlyOnATerminalAfterASecondAndErased) {
   std::ostringstream quiet;
-  census::ProgressLine off(quiet, false);
+  census::ProgressLine off(quiet, census::ProgressLine::Style::Off);
   std::ostringstream shown;
-  census::ProgressLine on(shown, true);
+  census::ProgressLine on(shown, census::ProgressLine::Style::Terminal);
   off.start();
   on.start();
   on.update(0.5);  // too early: nothing yet

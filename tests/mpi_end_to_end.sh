@@ -33,6 +33,20 @@ for dialogue in several cut; do
       test "$(grep -c '^sigma-census' "$run/err")" = 0
   done
 done
+# The batch census under mpirun: the plain program's output; killed with 2
+# ranks, resumed with 3, the output of a run never interrupted.
+run=$work/batch
+mkdir "$run"
+(cd "$run" && "$plain" --memory=32M --format=tsv 1 2000000000 > expected &&
+  timeout 300 mpirun -n 3 "$mpi" --memory=32M --format=tsv 1 2000000000 > out 2> /dev/null)
+expect "batch census, 3 ranks: the plain output" cmp -s "$run/out" "$run/expected"
+(cd "$run" && { timeout 300 mpirun -n 2 "$mpi" --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2>&1 &
+  sleep 4; kill -KILL $!; wait $!; } 2> /dev/null)
+sleep 1
+expect "batch census killed under mpirun: finished ranges kept" grep -q '^done ' "$run/ck"
+(cd "$run" && timeout 300 mpirun -n 3 "$mpi" --memory=64M --format=tsv --checkpoint=ck 1 2000000000 > resumed 2> /dev/null)
+expect "batch census resumed with 3 ranks: the plain output" cmp -s "$run/resumed" "$run/expected"
+
 # Standard output that cannot be written, with SIGPIPE ignored: rank 0 sees
 # it as the plain program does (status 3 and its line), though mpirun forwards.
 run=$work/full

@@ -46,7 +46,8 @@ class PairsListing : public ::testing::Test {
     std::ostringstream err;
     console::Console console(in, out);
     arith::DivisorArithmetic arithmetic(2);
-    census::Census census(console, arithmetic, out, err, false, (dir_ / "NN.txt").string());
+    census::Census census(console, arithmetic, out, err, census::ProgressLine::Style::Off,
+                          (dir_ / "NN.txt").string());
     census.setListingBudget(budget);
     if (tamper) census.setBeforeReport(tamper);
     census.main();

@@ -15,6 +15,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=O
 cmake --build build -j2
 ctest --test-dir build --output-on-failure
 bash tests/limits_end_to_end.sh build/sigma-census
+bash tests/batch_end_to_end.sh build/sigma-census
 
 echo "== format"
 clang-format --dry-run --Werror $sources
@@ -40,16 +41,18 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir bu
 
 echo "== fuzzing"
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGMA_FUZZ=ON -DSIGMA_BUILD_TESTS=OFF
-cmake --build build-fuzz --target console_fuzz pairs_fuzz -j2
+cmake --build build-fuzz --target console_fuzz pairs_fuzz checkpoint_fuzz -j2
 top=$PWD
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/console" "$work/pairs"
+mkdir "$work/console" "$work/pairs" "$work/checkpoint"
 cp tests/fuzz/console_corpus/* "$work/console"/
 cp tests/fuzz/pairs_corpus/* "$work/pairs"/
+cp tests/fuzz/checkpoint_corpus/* "$work/checkpoint"/
 # A real pairs file among the seeds: the one the program writes for [1, 10000].
 # (The program ends with status 1 after the answer 0 to a new calculation.)
 (cd "$work" && { printf '10000\n1\n1\n0\n' | "$top/build/sigma-census" > /dev/null || [ $? = 1 ]; } && mv NN.txt pairs/real_scan)
 build-fuzz/console_fuzz -max_total_time="${FUZZ_SECONDS:-60}" -max_len=4096 -print_final_stats=1 "$work/console" 2>&1 | tail -n 3
 (cd "$work" && "$top/build-fuzz/pairs_fuzz" -max_total_time="${FUZZ_SECONDS:-60}" -max_len=200000 -print_final_stats=1 pairs 2>&1 | tail -n 3)
+build-fuzz/checkpoint_fuzz -max_total_time="${FUZZ_SECONDS:-60}" -max_len=8192 -print_final_stats=1 "$work/checkpoint" 2>&1 | tail -n 3
 echo "all checks passed"

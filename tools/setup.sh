@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, where a fresh Debian machine lacks it.
-# --checks: also what every check needs (clang, gdb, the fuzzer runtime, Open MPI); --mpi: Open MPI.
+# --checks: also what every check needs (clang, gdb, python3, the fuzzer runtime, Open MPI); --mpi: Open MPI.
 set -euo pipefail
 need=()
 command -v cmake > /dev/null || need+=(cmake)
@@ -8,6 +8,8 @@ command -v g++ > /dev/null || need+=(g++)
 command -v make > /dev/null || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+[ -f /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
+[ -f /usr/include/xxhash.h ] || need+=(libxxhash-dev)
 if [ "${1:-}" = --checks ] || [ "${1:-}" = --mpi ]; then
   command -v mpirun > /dev/null || need+=(openmpi-bin)
   [ -f /usr/include/x86_64-linux-gnu/openmpi/mpi.h ] || [ -f /usr/lib/x86_64-linux-gnu/openmpi/include/mpi.h ] ||
@@ -16,6 +18,7 @@ fi
 if [ "${1:-}" = --checks ]; then
   command -v clang++ > /dev/null || need+=(clang)
   command -v gdb > /dev/null || need+=(gdb)
+  command -v python3 > /dev/null || need+=(python3)
   command -v clang-format > /dev/null || need+=(clang-format)
   command -v clang-tidy > /dev/null || need+=(clang-tidy)
   ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a > /dev/null 2>&1 || need+=(libclang-rt-14-dev)

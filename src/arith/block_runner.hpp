@@ -21,9 +21,11 @@ class BlockRunner {
   // Runs every block that `next` hands out (it returns false after the
   // last), in increasing order of value. With a sink, the counts reach it in
   // that order; otherwise each block's histogram is added to `histogram`.
-  // `finished` is told of each block once its results are in.
+  // `finished` is told of each block once its results are in, with the
+  // block's own histogram when it was tallied (nullptr otherwise).
+  using Finished = std::function<void(const BlockPlan&, const CountHistogram* blockHistogram)>;
   virtual void run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink,
-                   CountHistogram* histogram, const std::function<void(const BlockPlan&)>& finished) = 0;
+                   CountHistogram* histogram, const Finished& finished) = 0;
 };
 
 }  // namespace arith

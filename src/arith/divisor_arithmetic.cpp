@@ -48,13 +48,13 @@ std::uint64_t DivisorArithmetic::memoryBudget() const {
 }
 
 void DivisorArithmetic::countDivisorSums(Int64 L1, Int64 L2, const CountSink& sink,
-                                         const ProgressSink& progress) {
-  walk(L1, L2, {&sink, nullptr}, progress, nullptr);
+                                         const ProgressSink& progress, const BlockDoneSink& blockDone) {
+  walk(L1, L2, {&sink, nullptr, blockDone ? &blockDone : nullptr}, progress, nullptr);
 }
 
 void DivisorArithmetic::tallyDivisorSums(Int64 L1, Int64 L2, CountHistogram& histogram,
-                                         const ProgressSink& progress) {
-  walk(L1, L2, {nullptr, &histogram}, progress, nullptr);
+                                         const ProgressSink& progress, const BlockDoneSink& blockDone) {
+  walk(L1, L2, {nullptr, &histogram, blockDone ? &blockDone : nullptr}, progress, nullptr);
 }
 
 void DivisorArithmetic::countWith(Method method, Int64 L1, Int64 L2, const CountSink& sink) {
@@ -63,6 +63,24 @@ void DivisorArithmetic::countWith(Method method, Int64 L1, Int64 L2, const Count
 
 void DivisorArithmetic::tallyWith(Method method, Int64 L1, Int64 L2, CountHistogram& histogram) {
   walk(L1, L2, {nullptr, &histogram}, {}, &method);
+}
+
+double DivisorArithmetic::plannedCost(std::uint64_t from, std::uint64_t to) const {
+  constexpr int kPlannedAhead = 4096;
+  double total = 0;
+  int planned = 0;
+  forEachBlock(planner_, from, to, [&](const BlockPlan& block) {
+    total += block.cost;
+    return ++planned < kPlannedAhead;
+  });
+  return planned < kPlannedAhead ? total : -1;
+}
+
+double DivisorArithmetic::plannedSeconds(Int64 L1, Int64 L2) {
+  planner_.setMemoryBudget(memoryBudget());
+  const double total = plannedCost(static_cast<std::uint64_t>(L1), static_cast<std::uint64_t>(L2));
+  if (total < 0) return 0;
+  return runner_ != nullptr ? total / runner_->parallelBlocks() : total;
 }
 
 // The planned blocks of [L1, L2] in order, with the progress of the whole.
@@ -77,19 +95,20 @@ void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const Pro
   }
   // The estimated cost of the whole interval, to report progress by; for
   // intervals of very many blocks, the share of values done stands in for it.
-  constexpr int kPlannedAhead = 4096;
-  double total = 0;
-  int planned = 0;
-  forEachBlock(planner_, from, to, [&](const BlockPlan& block) {
-    total += block.cost;
-    return ++planned < kPlannedAhead;
-  });
-  const bool byCost = planned < kPlannedAhead;
+  const double total = plannedCost(from, to);
+  const bool byCost = total >= 0;
   const double width = static_cast<double>(to - from) + 1;
   double doneBefore = 0;
+  CountHistogram blockHistogram;
   forEachBlock(planner_, from, to, [&](BlockPlan block) {
     if (forced != nullptr) block.method = *forced;
-    runBlock(block, output, [&](double share) {
+    // Told block by block, a tally goes through the block's own histogram.
+    Output here = output;
+    if (output.blockDone != nullptr && output.histogram != nullptr) {
+      blockHistogram.clear();
+      here.histogram = &blockHistogram;
+    }
+    runBlock(block, here, [&](double share) {
       if (!progress) return;
       if (byCost) {
         progress(total > 0 ? std::min(1.0, (doneBefore + share * block.cost) / total) : 1.0);
@@ -99,6 +118,10 @@ void DivisorArithmetic::walk(Int64 L1, Int64 L2, const Output& output, const Pro
                  width);
       }
     });
+    if (here.histogram != output.histogram) output.histogram->add(blockHistogram);
+    if (output.blockDone != nullptr)
+      (*output.blockDone)(static_cast<Int64>(block.first), static_cast<Int64>(block.last),
+                          output.histogram != nullptr ? &blockHistogram : nullptr);
     doneBefore += block.cost;
     return true;
   });
@@ -129,9 +152,11 @@ void DivisorArithmetic::walkElsewhere(std::uint64_t from, std::uint64_t to, cons
     return true;
   };
   double done = 0;
-  runner_->run(next, output.sink, output.histogram, [&](const BlockPlan& block) {
+  runner_->run(next, output.sink, output.histogram, [&](const BlockPlan& block, const CountHistogram* own) {
     done += static_cast<double>(block.last - block.first + 1);
     if (progress) progress(done / static_cast<double>(width));
+    if (output.blockDone != nullptr)
+      (*output.blockDone)(static_cast<Int64>(block.first), static_cast<Int64>(block.last), own);
   });
 }
 

@@ -35,11 +35,16 @@ class DivisorArithmetic {
 
   // For every value N of [L1, L2] (1 <= L1 <= L2), how many m >= 1 have
   // sigma(m) == N: handed to `sink` in increasing order of N, in blocks.
+  // `blockDone` is told of each block once its counts are all handed over.
   void countDivisorSums(common::Int64 L1, common::Int64 L2, const CountSink& sink,
-                        const ProgressSink& progress = {});
-  // The same counts, tallied: histogram[n] gains the number of values of [L1, L2] with count n.
+                        const ProgressSink& progress = {}, const BlockDoneSink& blockDone = {});
+  // The same counts, tallied: histogram[n] gains the number of values of
+  // [L1, L2] with count n. `blockDone` is told of each block, with its own histogram.
   void tallyDivisorSums(common::Int64 L1, common::Int64 L2, CountHistogram& histogram,
-                        const ProgressSink& progress = {});
+                        const ProgressSink& progress = {}, const BlockDoneSink& blockDone = {});
+
+  // The plan's estimate of the seconds [L1, L2] takes; 0 when it has too many blocks to tell.
+  double plannedSeconds(common::Int64 L1, common::Int64 L2);
 
   // The same with one method forced, for checking the methods against each other.
   void countWith(Method method, common::Int64 L1, common::Int64 L2, const CountSink& sink);
@@ -58,11 +63,14 @@ class DivisorArithmetic {
   struct Output {
     const CountSink* sink = nullptr;
     CountHistogram* histogram = nullptr;
+    const BlockDoneSink* blockDone = nullptr;
   };
   void walk(common::Int64 L1, common::Int64 L2, const Output& output, const ProgressSink& progress,
             const Method* forced);
   void walkElsewhere(std::uint64_t from, std::uint64_t to, const Output& output,
                      const ProgressSink& progress);
+  // The sum of the planned blocks' costs; -1 past a few thousand blocks.
+  double plannedCost(std::uint64_t from, std::uint64_t to) const;
   // The widest piece of a sieve block, when cutting it spreads it better over `ranks` ranks.
   std::uint64_t sievePieces(const BlockPlan& block, std::uint64_t ranks) const;
   void runBlock(const BlockPlan& block, const Output& output, const ProgressSink& done);

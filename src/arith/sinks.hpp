@@ -13,4 +13,11 @@ using CountSink = std::function<void(common::Int64 first, std::span<const common
 // Receives the fraction of the work done, from 0 to 1.
 using ProgressSink = std::function<void(double done)>;
 
+class CountHistogram;
+// Told of each block of [first, last] once all its results are handed over:
+// with a tally, the block's own histogram (already added to the whole);
+// with counts, nullptr.
+using BlockDoneSink =
+    std::function<void(common::Int64 first, common::Int64 last, const CountHistogram* histogram)>;
+
 }  // namespace arith

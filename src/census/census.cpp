@@ -7,8 +7,9 @@
 #include <span>
 
 #include "arith/memory_budget.hpp"
+#include "census/count_recorder.hpp"
 #include "census/listing.hpp"
-#include "census/report_writer.hpp"
+#include "census/summary_report.hpp"
 #include "census/texts.hpp"
 #include "common/check.hpp"
 
@@ -17,12 +18,12 @@ namespace census {
 using common::Int64;
 
 Census::Census(console::Console& console, arith::DivisorArithmetic& arithmetic, std::ostream& out,
-               std::ostream& err, bool errIsTerminal, std::string pairsPath)
+               std::ostream& err, ProgressLine::Style progress, std::string pairsPath)
     : console_(console),
       arithmetic_(arithmetic),
       out_(out),
       err_(err),
-      progress_(err, errIsTerminal),
+      progress_(err, progress),
       Flux(std::move(pairsPath)) {}
 
 int Census::main() {
@@ -95,12 +96,14 @@ void Census::calcul2() {
 }
 
 void Census::scan() {
-  progress_.start();
+  progress_.start(arithmetic_.plannedSeconds(L1, L2));
   const auto progress = [&](double done) { progress_.update(done); };
   if (af == 1) {
     // Every count is recorded, in order of value.
     arithmetic_.countDivisorSums(
-        L1, L2, [&](Int64 first, std::span<const common::Count> counts) { record(first, counts); }, progress);
+        L1, L2,
+        [&](Int64 first, std::span<const common::Count> counts) { recordCounts(Flux, NN, first, counts); },
+        progress);
   } else {
     // Only the histogram is needed: the arithmetic tallies it itself.
     arithmetic_.tallyDivisorSums(L1, L2, NN, progress);
@@ -109,34 +112,7 @@ void Census::scan() {
   progress_.finish();
 }
 
-// The counts of consecutive values from `first`: into the pairs file and NN.
-void Census::record(Int64 first, std::span<const common::Count> counts) {
-  // Small counts go to four interleaved tallies first: most values share a
-  // handful of counts, and one tally would chain every increment on the one
-  // before. They are added to NN after the block.
-  constexpr std::size_t kLanes = 4;
-  constexpr common::Count kSmall = 64;
-  std::array<std::array<Int64, kSmall>, kLanes> tallies{};
-  for (std::size_t k = 0; k < counts.size(); ++k) {
-    // Formed from the block's first value: one past L2 may not exist.
-    const Int64 N = first + static_cast<Int64>(k);
-    const common::Count ns = counts[k];
-    SIGMA_ASSERT(ns >= 0 && ns <= N);
-    Flux.record(ns, N);
-    if (ns < kSmall) {
-      ++tallies[k % kLanes][static_cast<std::size_t>(ns)];
-    } else {
-      NN.add(ns);
-    }
-  }
-  for (const auto& tally : tallies) {
-    for (common::Count n = 0; n < kSmall; ++n) NN.add(n, tally[static_cast<std::size_t>(n)]);
-  }
-}
-
 void Census::report() {
-  ReportWriter out(out_);
-  out << texts::kReportStart;
   std::unique_ptr<Listing> listing;
   if (af == 1) {
     // Should the file fail, the listing counts again from the value where it stopped.
@@ -147,22 +123,11 @@ void Census::report() {
         Flux, L1, L2, NN, recount, [this](const std::string& reason) { warnPairsFile(reason); },
         listingBudget());
   }
-  // Counts between 0 and nsmax that no value has print nothing, summary or
-  // listing: only the counts met are visited.
-  NN.forEach([&](common::Count a, Int64 values) {
-    out << texts::kSummary1 << a << texts::kSummary2 << values << texts::kSummary3 << L1 << texts::kSummary4
-        << L2 << texts::kSummary5;
-    if (listing) listing->list(a, out);
-  });
-  out.flush();
+  writeReport(out_, L1, L2, NN, listing.get());
 }
 
-// The values the listing may hold between passes: a quarter of the memory
-// budget, so that a count taken again from the arithmetic still finds room.
 std::size_t Census::listingBudget() const {
-  if (listingBudget_ != 0) return listingBudget_;
-  constexpr std::uint64_t kMost = std::uint64_t{1} << 24;
-  return static_cast<std::size_t>(std::min(kMost, arithmetic_.memoryBudget() / 4 / sizeof(Int64)));
+  return listingBudget_ != 0 ? listingBudget_ : listingBudgetFor(arithmetic_.memoryBudget());
 }
 
 void Census::warnPairsFile(const std::string& reason) {

@@ -20,9 +20,9 @@ namespace census {
 
 class Census {
  public:
-  // `err` receives warnings, and the progress line when `errIsTerminal`.
+  // `err` receives warnings, and the progress in the given style.
   Census(console::Console& console, arith::DivisorArithmetic& arithmetic, std::ostream& out,
-         std::ostream& err, bool errIsTerminal, std::string pairsPath = "./NN.txt");
+         std::ostream& err, ProgressLine::Style progress, std::string pairsPath = "./NN.txt");
 
   // Prints the banner, then runs calculations until the user declines a new
   // one. Returns the exit status: 1 then, 2 when the input ends first, 3 when
@@ -48,7 +48,6 @@ class Census {
 
  private:
   void scan();
-  void record(common::Int64 first, std::span<const common::Count> counts);
   void report();
   std::size_t listingBudget() const;
   void warnPairsFile(const std::string& reason);

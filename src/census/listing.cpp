@@ -13,6 +13,11 @@ namespace census {
 using common::Count;
 using common::Int64;
 
+std::size_t listingBudgetFor(std::uint64_t bytes) {
+  constexpr std::uint64_t kMost = std::uint64_t{1} << 24;
+  return static_cast<std::size_t>(std::min(kMost, bytes / 4 / sizeof(Int64)));
+}
+
 Listing::Listing(const PairsFile& writer, Int64 L1, Int64 L2, const arith::CountHistogram& NN,
                  Recount recount, Warn warn, std::size_t budget)
     : writer_(writer),

@@ -20,6 +20,11 @@
 
 namespace census {
 
+// The values a listing may hold between passes for a memory budget of
+// `bytes`: a quarter of it, so that counts taken again from the arithmetic
+// still find room, and no more than 2^24.
+std::size_t listingBudgetFor(std::uint64_t bytes);
+
 class Listing {
  public:
   // Receives the counts of consecutive values, as the arithmetic hands them over.
@@ -35,12 +40,14 @@ class Listing {
   // The header and the values of count a; counts come in increasing order.
   // A count that no value has prints nothing.
   void list(common::Count a, ReportWriter& out);
+  // Hands every value's count to `sink` in increasing order of value: from
+  // the file where its checked records serve, computed again where not.
+  void forEachRecord(const RecordSink& sink);
 
  private:
   void pass(common::Count first, ReportWriter& out);
   void keepFollowing(common::Count first);
   std::size_t keptIndex(common::Count count) const;
-  void forEachRecord(const RecordSink& sink);
 
   const PairsFile& writer_;
   common::Int64 L1_;

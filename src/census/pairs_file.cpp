@@ -6,21 +6,34 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <new>
 
 #include "census/work_file.hpp"
 
 namespace census {
 
-PairsFile::PairsFile(std::string path) : path_(std::move(path)), buffer_(new char[kCapacity]) {}
+PairsFile::PairsFile(std::string path)
+    : path_(std::move(path)), buffer_(new char[kCapacity]), hash_(XXH64_createState(), XXH64_freeState) {
+  if (!hash_) throw std::bad_alloc();
+  XXH64_reset(hash_.get(), 0);
+}
 
-PairsFile::~PairsFile() { close(); }
+std::uint64_t PairsFile::hash() const { return XXH64_digest(hash_.get()); }
 
-void PairsFile::open() {
+void PairsFile::forget() {
   close();
   reason_.clear();
   records_ = 0;
   checksums_.clear();
   used_ = 0;
+  bytes_ = 0;
+  XXH64_reset(hash_.get(), 0);
+}
+
+PairsFile::~PairsFile() { close(); }
+
+void PairsFile::open() {
+  forget();
   const OpenedFile opened = openWorkFileForWriting(path_);
   if (opened.fd < 0) {
     errno = 0;
@@ -55,8 +68,91 @@ void PairsFile::spill() {
   if (file_ == nullptr || used_ == 0) return;
   errno = 0;
   const std::size_t written = std::fwrite(buffer_.get(), 1, used_, file_);
-  if (written != used_ || std::fflush(file_) != 0) fail("ecriture impossible");
+  if (written != used_ || std::fflush(file_) != 0) {
+    fail("ecriture impossible");
+    return;
+  }
+  XXH64_update(hash_.get(), buffer_.get(), used_);
+  bytes_ += used_;
   used_ = 0;
+}
+
+bool PairsFile::flush() {
+  spill();
+  return file_ != nullptr;
+}
+
+bool PairsFile::sync() {
+  if (!flush()) return false;
+  errno = 0;
+  if (::fdatasync(::fileno(file_)) != 0) fail("ecriture impossible");
+  return file_ != nullptr;
+}
+
+bool PairsFile::resume(common::Int64 first, std::int64_t records, std::uint64_t bytes, std::uint64_t hash) {
+  forget();
+  const OpenedFile opened = openWorkFileForResuming(path_);
+  if (opened.fd < 0) {
+    errno = 0;
+    fail(opened.problem.c_str());
+    return false;
+  }
+  file_ = ::fdopen(opened.fd, "r+b");
+  if (file_ == nullptr) {
+    ::close(opened.fd);
+    fail("reprise impossible");
+    return false;
+  }
+  if (!readBack(first, bytes) || records_ != records || this->hash() != hash) {
+    if (reason_.empty()) fail("reprise impossible : contenu modifie");
+    return false;
+  }
+  // What an interrupted run wrote past the checkpoint is written again.
+  errno = 0;
+  if (::ftruncate(::fileno(file_), static_cast<off_t>(bytes)) != 0 ||
+      std::fseek(file_, static_cast<long>(bytes), SEEK_SET) != 0)
+    fail("reprise impossible");
+  return file_ != nullptr;
+}
+
+// Reads the first `bytes` bytes back as records of the values from `first`
+// on, rebuilding the checksums and the hash as the writer made them.
+bool PairsFile::readBack(common::Int64 first, std::uint64_t bytes) {
+  std::vector<char> chunk(kCapacity);
+  common::Int64 field[2] = {0, 0};
+  int which = 0;   // the field being read: 0 the count, 1 the value
+  int digits = 0;  // in that field so far
+  for (std::uint64_t left = bytes; left > 0;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+    if (std::fread(chunk.data(), 1, want, file_) != want) return false;
+    XXH64_update(hash_.get(), chunk.data(), want);
+    left -= want;
+    for (std::size_t k = 0; k < want; ++k) {
+      const char c = chunk[k];
+      const common::Int64 digit = c - '0';
+      if (c >= '0' && c <= '9' && !(digits == 1 && field[which] == 0) &&
+          field[which] <= (common::kLargestBound - digit) / 10) {
+        field[which] = field[which] * 10 + digit;
+        ++digits;
+      } else if (c == ' ' && digits > 0) {
+        digits = 0;
+        if (which == 1) {
+          if (records_ > common::kLargestBound - first || field[1] != first + records_ || field[0] > field[1])
+            return false;
+          if (records_ % kChunk == 0) checksums_.push_back(0);
+          checksums_.back() += recordShare(field[0], field[1]);
+          ++records_;
+        }
+        which = 1 - which;
+        field[which] = 0;
+      } else {
+        return false;
+      }
+    }
+  }
+  bytes_ = bytes;
+  if (records_ > 0) value_.set(first + records_ - 1);
+  return which == 0 && digits == 0;
 }
 
 void PairsFile::close() {

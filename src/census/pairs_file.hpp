@@ -3,6 +3,8 @@
 // kChunk records, so that a reader can tell the file is still what was written.
 #pragma once
 
+#include <xxhash.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -37,8 +39,18 @@ class PairsFile {
   PairsFile& operator=(const PairsFile&) = delete;
 
   void open();  // creates the file, or empties it; forgets the previous records
+  // Takes up the file an interrupted run left: its first `bytes` bytes must
+  // hold the records of `records` values from `first` on, with xxHash `hash`;
+  // anything after them is cut off. False (and reason()) when they do not.
+  bool resume(common::Int64 first, std::int64_t records, std::uint64_t bytes, std::uint64_t hash);
   void record(common::Int64 ns, common::Int64 N);
+  // Hands every record so far to the kernel, then (sync) to the disk.
+  bool flush();
+  bool sync();
   void close();  // writes out what is buffered and closes; idempotent
+
+  std::uint64_t bytes() const { return bytes_; }  // bytes handed to the file so far
+  std::uint64_t hash() const;                     // their xxHash (XXH64, seed 0)
 
   const std::string& path() const { return path_; }
   bool failed() const { return !reason_.empty(); }
@@ -48,6 +60,8 @@ class PairsFile {
  private:
   void fail(const char* what);
   void spill();
+  void forget();
+  bool readBack(common::Int64 first, std::uint64_t bytes);
 
   std::string path_;
   static constexpr std::size_t kCapacity = std::size_t{1} << 20;
@@ -58,6 +72,8 @@ class PairsFile {
   std::int64_t records_ = 0;
   DecimalCounter value_;  // the text of the last value written
   std::vector<std::uint64_t> checksums_;
+  std::uint64_t bytes_ = 0;
+  std::unique_ptr<XXH64_state_t, XXH_errorcode (*)(XXH64_state_t*)> hash_;
 };
 
 }  // namespace census

@@ -1,4 +1,11 @@
-// A one-line progress indicator on a terminal: percent done and time left.
+// Progress of a long calculation on standard error: percent done and time
+// left. On a terminal, one line redrawn in place and erased at the end; for
+// a batch job's log, a line every 10 s or so, never erased.
+//
+// The time left is the planned cost of the work left, corrected by the
+// measured pace: pace = (elapsed + w) / (planned done + w), w a tenth of the
+// whole plan, so that the first minutes lean on the plan (whose blocks may
+// cost per value what later ones do not) and the end on the measurement.
 #pragma once
 
 #include <chrono>
@@ -8,18 +15,23 @@ namespace census {
 
 class ProgressLine {
  public:
-  // Shows nothing at all unless `enabled` (standard error is a terminal).
-  ProgressLine(std::ostream& err, bool enabled);
+  enum class Style { Off, Terminal, Log };
+  ProgressLine(std::ostream& err, Style style);
 
-  void start();
+  // `plannedSeconds`: the plan's estimate of the whole calculation (0: none).
+  void start(double plannedSeconds = 0);
   void update(double done);  // fraction of the work done, 0 to 1
-  void finish();             // erases the line, if one was shown
+  void finish();             // erases the terminal's line, if one was shown
+
+  // The seconds left after `elapsed` seconds with `done` of a plan of `planned` seconds.
+  static double secondsLeft(double done, double elapsed, double planned);
 
  private:
   using Clock = std::chrono::steady_clock;
   std::ostream& err_;
-  bool enabled_;
+  Style style_;
   bool shown_ = false;
+  double planned_ = 0;
   Clock::time_point started_;
   Clock::time_point lastDrawn_;
 };

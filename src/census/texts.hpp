@@ -39,6 +39,20 @@ inline constexpr std::string_view kSummary5 = " ]. \n ";
 inline constexpr std::string_view kListingHeader = "\n \t  Ces nombres sont :  -  ";
 inline constexpr std::string_view kValueEnd = "  -  ";
 
+// The command line's texts: English, like its options.
+inline constexpr std::string_view kProgramPrefix = "sigma-census: ";
+inline constexpr std::string_view kExitStatuses =
+    "Exit statuses:\n"
+    "  0    the batch census is done (also after --help and --version)\n"
+    "  1    the dialogue ended: the answer 0 to a new calculation\n"
+    "  2    standard input ended while the dialogue waited for an answer\n"
+    "  3    standard output could not be written\n"
+    "  4    a calculation could not complete (memory, threads)\n"
+    "  64   a refused command line\n"
+    "  65   a checkpoint file for another census, truncated or altered (left untouched)\n"
+    "  130  stopped by SIGINT, the checkpoint file holding every finished range\n"
+    "  143  stopped by SIGTERM, the same";
+
 // Standard error only.
 inline constexpr std::string_view kPairsWarning = "sigma-census: attention : fichier ";
 inline constexpr std::string_view kOutputLost = "sigma-census: ecriture impossible sur la sortie standard\n";

@@ -9,16 +9,16 @@
 
 namespace census {
 
-namespace {
-
-std::string withError(const char* what, int error) {
-  return std::string(what) + " (" + std::strerror(error) + ")";
-}
-
 std::string directoryOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+namespace {
+
+std::string withError(const char* what, int error) {
+  return std::string(what) + " (" + std::strerror(error) + ")";
 }
 
 bool sameInode(const struct stat& a, const struct stat& b) {
@@ -84,5 +84,7 @@ OpenedFile openWorkFileForWriting(const std::string& path) {
 }
 
 OpenedFile openWorkFileForReading(const std::string& path) { return openRegular(path, O_RDONLY); }
+
+OpenedFile openWorkFileForResuming(const std::string& path) { return openRegular(path, O_RDWR); }
 
 }  // namespace census

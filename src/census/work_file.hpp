@@ -19,5 +19,10 @@ struct OpenedFile {
 // For writing: created when missing, emptied once it proves a regular file.
 OpenedFile openWorkFileForWriting(const std::string& path);
 OpenedFile openWorkFileForReading(const std::string& path);
+// For reading and writing on, as found: to resume a file an earlier run left.
+OpenedFile openWorkFileForResuming(const std::string& path);
+
+// The directory part of a path: "." for a bare name.
+std::string directoryOf(const std::string& path);
 
 }  // namespace census

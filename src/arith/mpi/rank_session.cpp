@@ -170,7 +170,7 @@ void RankSession::receiveHistogram(int rank, CountHistogram& histogram) {
 }
 
 void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink,
-                      CountHistogram* histogram, const std::function<void(const BlockPlan&)>& finished) {
+                      CountHistogram* histogram, const Finished& finished) {
   struct Pending {
     BlockPlan block;
     int rank;
@@ -206,12 +206,15 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
     }
   };
   handOut();
+  CountHistogram blockHistogram;
   while (!pending.empty()) {
     Pending done = pending.front();
     if (sink != nullptr) {
       // The counts go out in order: the oldest block first.
       receiveCounts(done.rank, *sink);
       pending.pop_front();
+      idle.push_back(done.rank);
+      finished(done.block, nullptr);
     } else {
       // Histograms add up in any order: whichever rank finishes first.
       const MPI_Status status = waitFor(MPI_ANY_SOURCE);
@@ -219,10 +222,12 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
                                    [&](const Pending& p) { return p.rank == status.MPI_SOURCE; });
       done = *it;
       pending.erase(it);
-      receiveHistogram(done.rank, *histogram);
+      blockHistogram.clear();
+      receiveHistogram(done.rank, blockHistogram);
+      histogram->add(blockHistogram);
+      idle.push_back(done.rank);
+      finished(done.block, &blockHistogram);
     }
-    idle.push_back(done.rank);
-    finished(done.block);
     handOut();
   }
 }

@@ -38,7 +38,7 @@ class RankSession : public BlockRunner {
 
   unsigned parallelBlocks() const override { return static_cast<unsigned>(size_ - 1); }
   void run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink, CountHistogram* histogram,
-           const std::function<void(const BlockPlan&)>& finished) override;
+           const Finished& finished) override;
 
  private:
   void send(const BlockPlan& block, bool counts, int rank);

@@ -1,0 +1,263 @@
+#include "census/checkpoint.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "census/work_file.hpp"
+#include "common/check.hpp"
+
+namespace census {
+
+using common::Int64;
+
+void CheckpointState::finish(Int64 first, Int64 last) {
+  SIGMA_ASSERT(L1 <= first && first <= last && last <= L2);
+  done.push_back({first, last});
+  std::sort(done.begin(), done.end(),
+            [](const ValueRange& a, const ValueRange& b) { return a.first < b.first; });
+  std::vector<ValueRange> merged;
+  for (const ValueRange& range : done) {
+    // Ranges that touch (last + 1 == first) merge; none overlap.
+    if (!merged.empty() && range.first - 1 <= merged.back().last) {
+      SIGMA_ASSERT(range.first > merged.back().last);
+      merged.back().last = std::max(merged.back().last, range.last);
+    } else {
+      merged.push_back(range);
+    }
+  }
+  done = std::move(merged);
+}
+
+std::vector<ValueRange> CheckpointState::missing() const {
+  std::vector<ValueRange> gaps;
+  Int64 next = L1;  // the first value not yet accounted for
+  for (const ValueRange& range : done) {
+    if (range.first > next) gaps.push_back({next, range.first - 1});
+    if (range.last == L2) return gaps;
+    next = range.last + 1;
+  }
+  gaps.push_back({next, L2});
+  return gaps;
+}
+
+bool CheckpointState::complete() const { return done.size() == 1 && done[0] == ValueRange{L1, L2}; }
+
+namespace {
+
+constexpr std::string_view kMagic = "sigma-census checkpoint 1\n";
+
+std::string hex16(std::uint64_t hash) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+}  // namespace
+
+std::string serializeCheckpoint(const CheckpointState& state) {
+  std::ostringstream out;
+  out << kMagic << "interval " << state.L1 << ' ' << state.L2 << '\n'
+      << "list " << (state.list ? 1 : 0) << '\n';
+  for (const ValueRange& range : state.done) out << "done " << range.first << ' ' << range.last << '\n';
+  state.histogram.forEach(
+      [&](common::Count n, Int64 values) { out << "count " << n << ' ' << values << '\n'; });
+  if (state.list) out << "pairs " << state.pairsBytes << ' ' << hex16(state.pairsHash) << '\n';
+  out << "complete " << (state.complete() ? 1 : 0) << '\n';
+  std::string body = out.str();
+  body += "xxh64 " + hex16(XXH64(body.data(), body.size(), 0)) + '\n';
+  return body;
+}
+
+namespace {
+
+// Reads the lines of a checkpoint body strictly: each line is a keyword and
+// numbers separated by one space, as the writer writes them.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view body) : rest_(body) {}
+
+  // The next line's fields when its keyword is `key`; nothing (and the line left) otherwise.
+  std::optional<std::vector<std::string_view>> take(std::string_view key) {
+    const auto end = rest_.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    std::string_view line = rest_.substr(0, end);
+    std::vector<std::string_view> fields;
+    for (std::size_t at = 0; at <= line.size();) {
+      const auto space = std::min(line.find(' ', at), line.size());
+      fields.push_back(line.substr(at, space - at));
+      at = space + 1;
+    }
+    if (fields[0] != key) return std::nullopt;
+    rest_.remove_prefix(end + 1);
+    fields.erase(fields.begin());
+    return fields;
+  }
+  bool atEnd() const { return rest_.empty(); }
+
+ private:
+  std::string_view rest_;
+};
+
+// A non-negative decimal number as the writer writes it: no sign, no leading zero.
+template <class Number>
+std::optional<Number> number(std::string_view text, int base = 10) {
+  Number value{};
+  if (text.empty() || (text.size() > 1 && text[0] == '0') || text[0] == '-' || text[0] == '+')
+    return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<std::uint64_t> hash(std::string_view text) {
+  if (text.size() != 16) return std::nullopt;
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + 16, value, 16);
+  if (error != std::errc() || end != text.data() + 16) return std::nullopt;
+  if (text != hex16(value)) return std::nullopt;  // lower case, as written
+  return value;
+}
+
+// Two numbers on a line, both within [least, L2-like most].
+std::optional<std::pair<Int64, Int64>> pair(const std::vector<std::string_view>& fields) {
+  if (fields.size() != 2) return std::nullopt;
+  const auto a = number<Int64>(fields[0]);
+  const auto b = number<Int64>(fields[1]);
+  if (!a || !b) return std::nullopt;
+  return std::pair{*a, *b};
+}
+
+// The body's records, in order; `problem` names the first that is wrong.
+std::optional<CheckpointState> parseBody(std::string_view body, std::string& problem) {
+  LineReader lines(body);
+  CheckpointState state;
+  const auto interval = lines.take("interval");
+  const auto bounds = interval ? pair(*interval) : std::nullopt;
+  if (!bounds || bounds->first < 1 || bounds->first > bounds->second)
+    return problem = "no interval", std::nullopt;
+  state.L1 = bounds->first;
+  state.L2 = bounds->second;
+  const auto list = lines.take("list");
+  if (!list || list->size() != 1 || ((*list)[0] != "0" && (*list)[0] != "1"))
+    return problem = "no listing choice", std::nullopt;
+  state.list = (*list)[0] == "1";
+  Int64 nextFree = state.L1;  // ranges increase, apart
+  common::Int64 values = 0;
+  while (const auto fields = lines.take("done")) {
+    const auto range = pair(*fields);
+    if (!range || range->first < nextFree || range->first > range->second || range->second > state.L2)
+      return problem = "a finished range out of order", std::nullopt;
+    state.done.push_back({range->first, range->second});
+    values += range->second - range->first + 1;
+    nextFree = range->second == state.L2 ? state.L2 : range->second + 2;
+    if (range->second == state.L2) break;
+  }
+  common::Count lastCount = -1;
+  while (const auto fields = lines.take("count")) {
+    const auto entry = pair(*fields);
+    if (!entry || entry->first <= lastCount || entry->second < 1 || entry->first > state.L2 ||
+        entry->second > values - state.histogram.total())
+      return problem = "a histogram entry out of order or too large", std::nullopt;
+    state.histogram.add(entry->first, entry->second);
+    lastCount = entry->first;
+  }
+  if (state.histogram.total() != values)
+    return problem = "a histogram that does not fit its ranges", std::nullopt;
+  if (state.list) {
+    const auto pairs = lines.take("pairs");
+    const auto bytes = pairs && pairs->size() == 2 ? number<std::uint64_t>((*pairs)[0]) : std::nullopt;
+    const auto digest = pairs && pairs->size() == 2 ? hash((*pairs)[1]) : std::nullopt;
+    if (!bytes || !digest) return problem = "no record of NN.txt", std::nullopt;
+    // The listing's ranges grow from L1 on, in order of value.
+    if (state.done.size() > 1 || (!state.done.empty() && state.done[0].first != state.L1))
+      return problem = "listing ranges that do not start at L1", std::nullopt;
+    state.pairsBytes = *bytes;
+    state.pairsHash = *digest;
+  }
+  const auto complete = lines.take("complete");
+  if (!complete || complete->size() != 1 || (*complete)[0] != (state.complete() ? "1" : "0"))
+    return problem = "a completion mark that does not fit its ranges", std::nullopt;
+  if (!lines.atEnd()) return problem = "unexpected records", std::nullopt;
+  return state;
+}
+
+}  // namespace
+
+CheckpointRead parseCheckpoint(std::string_view bytes) {
+  if (bytes.substr(0, kMagic.size()) != kMagic) return {std::nullopt, "not a sigma-census checkpoint"};
+  // The last line: "xxh64 " and 16 digits, then a line feed.
+  constexpr std::size_t kHashLine = 6 + 16 + 1;
+  if (bytes.size() < kMagic.size() + kHashLine || bytes.back() != '\n')
+    return {std::nullopt, "truncated (no final checksum)"};
+  const std::string_view body = bytes.substr(0, bytes.size() - kHashLine);
+  const std::string_view tail = bytes.substr(body.size());
+  const auto written = tail.substr(0, 6) == "xxh64 " ? hash(tail.substr(6, 16)) : std::nullopt;
+  if (!written || (!body.empty() && body.back() != '\n'))
+    return {std::nullopt, "truncated (no final checksum)"};
+  if (*written != XXH64(body.data(), body.size(), 0)) return {std::nullopt, "checksum mismatch (altered)"};
+  std::string problem;
+  auto state = parseBody(body.substr(kMagic.size()), problem);
+  if (!state) return {std::nullopt, "malformed: " + problem};
+  return {std::move(state), ""};
+}
+
+CheckpointRead CheckpointFile::load() const {
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) {
+    if (errno == ENOENT) return {};
+    return {std::nullopt, std::string("cannot be read (") + std::strerror(errno) + ")"};
+  }
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) return {std::nullopt, "cannot be read"};
+  const std::string text = bytes.str();
+  if (text.empty()) return {std::nullopt, "empty (truncated)"};
+  return parseCheckpoint(text);
+}
+
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(wrote));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CheckpointFile::save(const CheckpointState& state, std::string& problem) const {
+  const std::string temporary = path_ + ".tmp." + std::to_string(::getpid());
+  const std::string bytes = serializeCheckpoint(state);
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  bool saved = fd >= 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+  const int error = errno;
+  if (fd >= 0 && ::close(fd) != 0) saved = false;
+  if (saved && ::rename(temporary.c_str(), path_.c_str()) == 0) {
+    // The rename itself reaches the disk with its directory.
+    const int dir = ::open(directoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+    return true;
+  }
+  problem = std::string("cannot be written (") + std::strerror(saved ? errno : error) + ")";
+  ::unlink(temporary.c_str());
+  return false;
+}
+
+}  // namespace census

@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# The batch census from the command line, as a script drives it: the report
+# against the dialogue's, the machine-readable formats, refused command
+# lines and checkpoint files, and runs killed and resumed.
+# Usage: batch_end_to_end.sh PROGRAM
+set -u
+program=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/expect.sh"
+cd "$work"
+
+# The dialogue's report of one calculation: what it prints between the
+# listing question and the new-calculation question.
+dialogue_report() {  # L1 L2 LISTING
+  printf '%s\n' "$2" "$1" "$3" 0 | "$program" > dialogue.out
+  python3 -c '
+import sys
+text = open("dialogue.out", encoding="latin-1").read()
+start = text.index("Oui[1] / Non[0] ? :  ") + len("Oui[1] / Non[0] ? :  ")
+end = text.rindex(" \n \n \n \t Nouveau calcul")
+sys.stdout.write(text[start:end])' > "$4"
+}
+
+# The batch report equals the dialogue's, byte for byte: low, a window,
+# high up, with and without the listing.
+for case in "1 1000 0" "1 3000 1" "100 120 1" "10000000000 10000100000 0" "1000000000000 1000000002000 1" \
+  "9223372036854775607 9223372036854775807 0"; do
+  set -- $case
+  dialogue_report "$1" "$2" "$3" expected
+  flags=$([ "$3" = 1 ] && echo --list)
+  "$program" $flags "$1" "$2" > batch.out 2> batch.err
+  expect "[$1, $2] listing $3: the dialogue's report" cmp -s batch.out expected
+  expect "[$1, $2] listing $3: nothing on standard error" test ! -s batch.err
+done
+
+# Bounds written 1e12 and 2^k; tsv and json give the same histogram, and the
+# JSON parses with a real parser.
+"$program" --format=tsv 2^10 1e3 > /dev/null 2>&1
+expect "2^10 above 1e3 refused" test $? = 64
+"$program" --format=tsv 1e3 2^11 > hist.tsv
+"$program" --format=json 1000 2048 > hist.json
+expect "json parses, to the histogram of tsv" python3 -c '
+import json, sys
+doc = json.load(open("hist.json"))
+rows = [line.split("\t") for line in open("hist.tsv").read().splitlines()]
+assert rows[0] == ["count", "values"], rows[0]
+assert doc["from"] == 1000 and doc["to"] == 2048
+assert [[str(e["count"]), str(e["values"])] for e in doc["histogram"]] == rows[1:]
+assert sum(e["values"] for e in doc["histogram"]) == 1049'
+"$program" --format=json --list 1 200 > list.json
+"$program" --format=tsv --list 1 200 > list.tsv
+expect "json and tsv listings agree, value by value" python3 -c '
+import json
+doc = json.load(open("list.json"))
+rows = [line.split("\t") for line in open("list.tsv").read().splitlines()]
+assert rows[0] == ["value", "count"]
+assert [[str(e["value"]), str(e["count"])] for e in doc["values"]] == rows[1:]
+assert [e["value"] for e in doc["values"]] == list(range(1, 201))
+assert [e["count"] for e in doc["values"] if e["value"] == 168] == [6]'
+
+# Refused command lines: status 64, one line, nothing computed, NN.txt untouched.
+mkdir refused && cd refused
+for line in "0 5" "5 3" "1 9223372036854775808" "-1 5" "1 2 3" "x 5" "--threads=0 1 5" "--memory=abc 1 5" \
+  "--format=xml 1 5" "1.5e3 2000" "1 2^64" "--no-such-option 1 5" "--checkpoint=ck" "--list" "--memory=1M 1 5" "7"; do
+  "$program" $line > out 2> err
+  status=$?
+  expect "'$line': status 64" test "$status" = 64
+  expect "'$line': one line, with the hint" test "$(wc -l < err)" = 1 -a "$(grep -c -- '--help' err)" = 1
+  expect "'$line': no output, no NN.txt" test ! -s out -a ! -e NN.txt -a ! -e ck
+done
+"$program" --help > help 2> /dev/null
+expect "--help: status 0" test $? = 0
+for word in --threads --memory --format --list --progress --checkpoint --version 64 65 130 143; do
+  expect "--help names $word" grep -q -- "$word" help
+done
+"$program" --version > version
+expect "--version: the version and the commit" grep -q 'sigma-census .*commit' version
+cd ..
+
+# Checkpoint files that cannot be trusted: status 65, one line, nothing
+# computed, the file untouched.
+"$program" --format=tsv --checkpoint=good 1 100000 > good.tsv
+expect "a complete checkpoint says so" grep -q '^complete 1$' good
+cp good good.saved
+"$program" --format=tsv --checkpoint=good 1 100000 > again.tsv
+expect "a complete checkpoint gives the result at once" cmp -s again.tsv good.tsv
+head -c 200 good > truncated
+sed 's/^count 1 /count 1 1/' good > altered
+printf 'hello\n' > foreign
+for file in good:"1 100001" good:"--list 1 100000" truncated:"1 100000" altered:"1 100000" foreign:"1 100000"; do
+  name=${file%%:*}
+  cp "$name" "$name.before"
+  "$program" --checkpoint="$name" ${file#*:} > out 2> err
+  expect "checkpoint $name for '${file#*:}': status 65" test $? = 65
+  expect "checkpoint $name: one line" test "$(wc -l < err)" = 1 -a ! -s out
+  expect "checkpoint $name: left untouched" cmp -s "$name" "$name.before"
+done
+
+# Killed and resumed: a census cut into many blocks by a small memory bound,
+# killed at several moments, then resumed (with another thread count), gives
+# the output of a run never interrupted.
+resume_test() {  # NAME FLAGS...
+  local name=$1
+  shift
+  mkdir "$name" && cd "$name"
+  "$program" "$@" > expected
+  [ -f NN.txt ] && mv NN.txt NN.expected
+  for pause in 0.5 1.5 3; do
+    "$program" --checkpoint=ck "$@" > /dev/null 2>&1 &
+    sleep "$pause"
+    kill -KILL $! 2> /dev/null
+    wait $! 2> /dev/null
+  done
+  "$program" --checkpoint=ck --threads=1 "$@" > resumed 2> err
+  expect "$name: resumed output as uninterrupted" cmp -s resumed expected
+  expect "$name: checkpoint complete" grep -q '^complete 1$' ck
+  [ -f NN.expected ] && expect "$name: NN.txt as uninterrupted" cmp -s NN.txt NN.expected
+  cd ..
+}
+resume_test summary --memory=16M --format=tsv 1 3000000000
+resume_test listing --memory=16M --list 1 60000000
+
+# SIGTERM and SIGINT: status 128 + the signal, every finished range kept.
+for signal in TERM:143 INT:130; do
+  rm -f ck
+  "$program" --memory=16M --checkpoint=ck 1 3000000000 > /dev/null &
+  sleep 2
+  kill -"${signal%%:*}" $!
+  wait $!
+  expect "SIG${signal%%:*}: status ${signal#*:}" test $? = "${signal#*:}"
+  expect "SIG${signal%%:*}: finished ranges kept" grep -q '^done 1 ' ck
+done
+
+# --progress: lines on standard error though it is no terminal.
+"$program" --progress --memory=16M --format=tsv 1 3000000000 > /dev/null 2> progress
+expect "--progress writes lines to a log" grep -q 'reste environ' progress
+
+finish
