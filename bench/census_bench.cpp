@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "arith/divisor_arithmetic.hpp"
+#include "arith/primes/wide.hpp"
 #include "arith/sieve/candidate_bounds.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
-#include "arith/wide.hpp"
 
 namespace {
 
@@ -31,7 +31,7 @@ void fastCensus(benchmark::State& state) {
 
 void firstEngine(benchmark::State& state) {
   arith::PrimeTable table;
-  arith::DivisorEngine engine(table);
+  reference::DivisorEngine engine(table);
   std::vector<Count> counts;
   for (auto _ : state) {
     engine.tallyInterval(state.range(0), state.range(1), counts);
@@ -50,7 +50,7 @@ void sieveBelowTheBounds(benchmark::State& state) {
   table.extendPast(static_cast<Int64>(arith::isqrt(last)) + 1);
   const arith::CandidateRange range = arith::candidatesFor(first, last);
   const std::uint64_t top = range.highestStart();
-  arith::SigmaSieve sieve(table.Nprem);
+  arith::SigmaSieve sieve(table.primes());
   std::uint64_t sieved = 0;
   for (auto _ : state) {
     sieved = 0;

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "arith/factorizer.hpp"
-#include "arith/primality.hpp"
-#include "arith/rho_lanes.hpp"
+#include "arith/inversion/factorizer.hpp"
+#include "arith/inversion/rho_lanes.hpp"
+#include "arith/primes/primality.hpp"
 
 namespace {
 

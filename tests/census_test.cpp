@@ -1,16 +1,13 @@
-// Histograms of whole calculations, and the counts against the per-value method.
+// Histograms and reports of whole calculations through the dialogue.
 #include "census/census.hpp"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "arith/divisor_arithmetic.hpp"
-#include "census/progress_line.hpp"
 #include "console/console.hpp"
 
 namespace {
@@ -52,24 +49,6 @@ TEST(Census, ReportSkipsCountsNoValueHas) {
   EXPECT_EQ(report.find("Pour : 3 "), std::string::npos);
 }
 
-TEST(Census, CountsMatchThePerValueMethod) {
-  // Every candidate 1 .. N + 1 of every value, one factorization each.
-  arith::DivisorArithmetic arithmetic(2);
-  arith::PrimeTable table;
-  arith::DivisorEngine engine(table);
-  for (auto [L1, L2] : {std::pair<Int64, Int64>{1, 300}, {1000, 1200}, {5000, 5060}}) {
-    std::vector<common::Count> counts;
-    arithmetic.countDivisorSums(L1, L2, [&](Int64, std::span<const common::Count> block) {
-      counts.insert(counts.end(), block.begin(), block.end());
-    });
-    ASSERT_EQ(counts.size(), static_cast<std::size_t>(L2 - L1 + 1));
-    for (Int64 N = L1; N <= L2; ++N) {
-      EXPECT_EQ(static_cast<Int64>(counts[static_cast<std::size_t>(N - L1)]), engine.countByTrialDivision(N))
-          << N;
-    }
-  }
-}
-
 TEST(Census, MinimumAboveMaximumIsAskedAgainAndZeroRefused) {
   std::istringstream in("0 10 20 0 10 0");
   std::ostringstream out;
@@ -96,26 +75,4 @@ TEST(Census, TopOfTheSignedRange) {
 
 }  // namespace
 
-namespace {
-
-TEST(ProgressLine, ShownOnlyOnATerminalAfterASecondAndErased) {
-  std::ostringstream quiet;
-  census::ProgressLine off(quiet, census::ProgressLine::Style::Off);
-  std::ostringstream shown;
-  census::ProgressLine on(shown, census::ProgressLine::Style::Terminal);
-  off.start();
-  on.start();
-  on.update(0.5);  // too early: nothing yet
-  EXPECT_EQ(shown.str(), "");
-  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-  off.update(0.5);
-  on.update(0.5);
-  EXPECT_NE(shown.str().find("50.0 %"), std::string::npos);
-  EXPECT_NE(shown.str().find("reste"), std::string::npos);
-  on.finish();
-  off.finish();
-  EXPECT_EQ(shown.str().substr(shown.str().size() - 4), "\r\033[K");
-  EXPECT_EQ(quiet.str(), "");
-}
-
-}  // namespace
+namespace {}  // namespace

@@ -1,5 +1,5 @@
 // The histogram of counts: dense for small counts, sparse for huge ones.
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 
 #include <gtest/gtest.h>
 

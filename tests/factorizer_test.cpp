@@ -1,13 +1,13 @@
 // Factoring and primality of 64-bit numbers, one at a time and by blocks.
-#include "arith/factorizer.hpp"
+#include "arith/inversion/factorizer.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "arith/primality.hpp"
-#include "arith/rho_lanes.hpp"
+#include "arith/inversion/rho_lanes.hpp"
+#include "arith/primes/primality.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The memory budget read from a machine laid out in a temporary directory.
-#include "arith/memory_budget.hpp"
+#include "arith/plan/memory_budget.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -7,12 +7,12 @@
 #include <thread>
 #include <vector>
 
+#include "arith/blocks/block_counts.hpp"
+#include "arith/blocks/sum_filer.hpp"
 #include "arith/divisor_arithmetic.hpp"
-#include "arith/factorizer.hpp"
+#include "arith/inversion/factorizer.hpp"
 #include "arith/sieve/candidate_bounds.hpp"
-#include "arith/sieve/sieve_counts.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
-#include "arith/sieve/sum_filer.hpp"
 #include "collect_counts.hpp"
 
 namespace {
@@ -41,7 +41,7 @@ TEST(SigmaSieve, EveryResidueClassAgreesWithFactoring) {
   arith::PrimeTable table;
   arith::Factorizer factorizer(table);
   table.extendPast(1 << 21);  // up to the square root of 2^42
-  arith::SigmaSieve sieve(table.Nprem);
+  arith::SigmaSieve sieve(table.primes());
   std::mt19937_64 random(6);
   for (int round = 0; round < 24; ++round) {
     const std::uint64_t lo =
@@ -66,11 +66,11 @@ TEST(SigmaSieve, EveryResidueClassAgreesWithFactoring) {
 }
 
 template <class Counts>
-class SieveCounts : public ::testing::Test {};
-using Widths = ::testing::Types<arith::SieveCounts<4>, arith::SieveCounts<8>>;
-TYPED_TEST_SUITE(SieveCounts, Widths);
+class BlockCounts : public ::testing::Test {};
+using Widths = ::testing::Types<arith::BlockCounts<4>, arith::BlockCounts<8>>;
+TYPED_TEST_SUITE(BlockCounts, Widths);
 
-TYPED_TEST(SieveCounts, ExactAroundTheEscapeAndPastIt) {
+TYPED_TEST(BlockCounts, ExactAroundTheEscapeAndPastIt) {
   constexpr std::uint64_t kValues = 3 * TypeParam::kRegionValues + 5;  // a short last region
   std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
   TypeParam counts(bytes.data(), kValues);
@@ -100,7 +100,7 @@ TYPED_TEST(SieveCounts, ExactAroundTheEscapeAndPastIt) {
   EXPECT_EQ(tallied, plain);
 }
 
-TYPED_TEST(SieveCounts, ThreadsBumpingRegionsUnderTheirLocks) {
+TYPED_TEST(BlockCounts, ThreadsBumpingRegionsUnderTheirLocks) {
   constexpr std::uint64_t kValues = 8 * TypeParam::kRegionValues;
   std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
   TypeParam counts(bytes.data(), kValues);
@@ -139,7 +139,7 @@ TEST(CandidateBounds, NoCandidateThatReachesTheBlockIsSkipped) {
   // Every m up to 3e6, at the lowest block it reaches.
   arith::PrimeTable table;
   table.extendPast(2000);
-  arith::SigmaSieve sieve(table.Nprem, 1, 3000001);
+  arith::SigmaSieve sieve(table.primes(), 1, 3000001);
   std::uint64_t m = 1;
   for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
     for (std::uint64_t sigma : sums) {
@@ -183,7 +183,7 @@ TEST(CandidateBounds, NoCandidateThatReachesTheBlockIsSkipped) {
 std::vector<Count> fullSieve(std::uint64_t first, std::uint64_t last) {
   arith::PrimeTable table;
   table.extendPast(static_cast<Int64>(std::sqrt(static_cast<double>(last))) + 1);
-  arith::SigmaSieve sieve(table.Nprem, 1, std::max<std::uint64_t>(last, 2));
+  arith::SigmaSieve sieve(table.primes(), 1, std::max<std::uint64_t>(last, 2));
   std::vector<Count> counts(last - first + 1, 0);
   for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) {
     for (std::uint64_t sigma : sums) {

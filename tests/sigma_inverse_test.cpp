@@ -1,5 +1,5 @@
 // The inversion of the divisor sum against counts made another way.
-#include "arith/sigma_inverse.hpp"
+#include "arith/inversion/sigma_inverse.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "arith/factorizer.hpp"
-#include "arith/montgomery.hpp"
+#include "arith/inversion/factorizer.hpp"
+#include "arith/primes/montgomery.hpp"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "arith/census_planner.hpp"
-#include "arith/primality.hpp"
-#include "arith/prime_table.hpp"
+#include "arith/plan/census_planner.hpp"
+#include "arith/primes/primality.hpp"
+#include "arith/primes/prime_table.hpp"
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
 
@@ -49,11 +49,12 @@ TEST(PrefixWalk, MeetsEveryPrefixOnceWithItsSumAndLargestPrime) {
   for (std::uint64_t last : {1u, 2u, 3u, 11u, 12u, 100u, 9999u, 200000u}) {
     for (std::uint64_t limit : {std::uint64_t{50}, std::uint64_t{1} << 40}) {
       std::map<std::uint64_t, std::pair<std::uint64_t, std::uint64_t>> walked;
-      const arith::PrefixWalk walk(table.Nprem, last, limit);
+      const arith::PrefixWalk walk(table.primes(), last, limit);
       const Prefix root;
       auto note = [&](const Prefix& k) {
         EXPECT_TRUE(walked.emplace(k.k, std::pair{k.sigma, k.largest}).second) << k.k << " twice";
-        EXPECT_EQ(table.Nprem[k.nextPrime - 1], static_cast<Int64>(k.largest == 1 ? 0 : k.largest));
+        EXPECT_EQ(k.nextPrime == 0 ? 0 : table.primes()[k.nextPrime - 1],
+                  static_cast<Int64>(k.largest == 1 ? 0 : k.largest));
       };
       if (root.sigma * (root.largest + 2) <= last) note(root);
       walk.forEachBelow(root, note);
@@ -73,7 +74,7 @@ TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
                                       : 1 + random() % (std::uint64_t{1} << (10 + round % 40));
     const std::uint64_t b = a + random() % (round % 3 == 0 ? 5 : arith::PrimeSegment::kSpan);
     if (a == 0) continue;
-    segment.sieve(table.Nprem, a, b);
+    segment.sieve(table.primes(), a, b);
     // The whole segment, and a part of it cut anywhere.
     const std::uint64_t lo = a + random() % (b - a + 1);
     const std::uint64_t hi = lo + random() % (b - lo + 1);

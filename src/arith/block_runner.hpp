@@ -5,9 +5,9 @@
 
 #include <functional>
 
-#include "arith/census_planner.hpp"
-#include "arith/count_histogram.hpp"
-#include "arith/sinks.hpp"
+#include "arith/counts/count_histogram.hpp"
+#include "arith/counts/sinks.hpp"
+#include "arith/plan/census_planner.hpp"
 
 namespace arith {
 

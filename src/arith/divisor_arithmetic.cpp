@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "arith/memory_budget.hpp"
-#include "arith/parallel.hpp"
+#include "arith/blocks/parallel.hpp"
+#include "arith/plan/memory_budget.hpp"
 
 namespace arith {
 
@@ -36,7 +36,6 @@ DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t budgetCap, 
     : threads_(defaultThreads(threads)),
       budgetCap_(budgetCap),
       sharing_(std::max(1u, sharing)),
-      engine_(table_),
       planner_(threads_, budgetCap != 0 ? budgetCap : kFallback),
       sieve_(threads_),
       candidates_(table_),

@@ -7,15 +7,14 @@
 #include <memory>
 
 #include "arith/block_runner.hpp"
-#include "arith/census_planner.hpp"
-#include "arith/count_histogram.hpp"
-#include "arith/divisor_engine.hpp"
-#include "arith/factorizer.hpp"
-#include "arith/prime_table.hpp"
-#include "arith/sieve/block_sieve.hpp"
+#include "arith/blocks/block_counter.hpp"
+#include "arith/counts/count_histogram.hpp"
+#include "arith/counts/sinks.hpp"
+#include "arith/inversion/factorizer.hpp"
+#include "arith/inversion/sigma_inverse.hpp"
+#include "arith/plan/census_planner.hpp"
+#include "arith/primes/prime_table.hpp"
 #include "arith/sieve/candidate_sums.hpp"
-#include "arith/sigma_inverse.hpp"
-#include "arith/sinks.hpp"
 #include "arith/window/window_sums.hpp"
 #include "common/widths.hpp"
 
@@ -55,7 +54,6 @@ class DivisorArithmetic {
   // One planned block, here: its counts to `sink` in order, or its histogram added to `histogram`.
   void runPlannedBlock(const BlockPlan& block, const CountSink* sink, CountHistogram* histogram);
 
-  DivisorEngine& engine() { return engine_; }
   const CensusPlanner& planner() const { return planner_; }
 
  private:
@@ -81,9 +79,8 @@ class DivisorArithmetic {
   unsigned sharing_;
   BlockRunner* runner_ = nullptr;
   PrimeTable table_;
-  DivisorEngine engine_;
   CensusPlanner planner_;
-  BlockSieve sieve_;
+  BlockCounter sieve_;
   CandidateSums candidates_;
   WindowSums window_;
   std::unique_ptr<Factorizer> factorizer_;  // made on first use: they grow the table

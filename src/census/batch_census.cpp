@@ -4,7 +4,7 @@
 #include <new>
 #include <span>
 
-#include "arith/memory_budget.hpp"
+#include "arith/plan/memory_budget.hpp"
 #include "census/batch_output.hpp"
 #include "census/count_recorder.hpp"
 #include "census/listing.hpp"

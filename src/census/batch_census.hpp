@@ -19,7 +19,7 @@
 #include <ostream>
 #include <string>
 
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "census/checkpoint.hpp"
 #include "census/command_line.hpp"

@@ -9,7 +9,7 @@
 
 #include <ostream>
 
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "census/listing.hpp"
 #include "common/widths.hpp"
 

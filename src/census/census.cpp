@@ -6,7 +6,7 @@
 #include <new>
 #include <span>
 
-#include "arith/memory_budget.hpp"
+#include "arith/plan/memory_budget.hpp"
 #include "census/count_recorder.hpp"
 #include "census/listing.hpp"
 #include "census/summary_report.hpp"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "census/pairs_file.hpp"
 #include "census/progress_line.hpp"

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "common/widths.hpp"
 
 namespace census {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <sstream>
 
-#include "arith/memory_budget.hpp"
+#include "arith/plan/memory_budget.hpp"
 #include "census/texts.hpp"
 
 #ifndef SIGMA_VERSION

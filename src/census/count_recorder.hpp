@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "census/pairs_file.hpp"
 #include "common/widths.hpp"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "census/pairs_file.hpp"
 #include "census/report_writer.hpp"

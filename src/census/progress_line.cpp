@@ -17,7 +17,8 @@ void ProgressLine::start(double plannedSeconds) {
   shown_ = false;
   planned_ = plannedSeconds;
   started_ = Clock::now();
-  lastDrawn_ = started_;
+  // A log's first line comes after the quiet start, the next ones every kLogEvery.
+  lastDrawn_ = style_ == Style::Log ? started_ - kLogEvery : started_;
 }
 
 double ProgressLine::secondsLeft(double done, double elapsed, double planned) {

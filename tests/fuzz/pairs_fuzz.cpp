@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "census/listing.hpp"
 #include "census/pairs_file.hpp"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "arith/blocks/sum_buffer.hpp"
+#include "arith/primes/wide.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
-#include "arith/sieve/sum_buffer.hpp"
-#include "arith/wide.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -89,7 +89,7 @@ std::uint64_t CandidateSums::firstChunk() const { return range_.startsLow() ? 1 
 void CandidateSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
   const std::uint64_t lo = firstChunk();
   const std::uint64_t hi = range_.end;
-  SigmaSieve sieve(table_.Nprem);
+  SigmaSieve sieve(table_.primes());
   for (std::uint64_t a = nextChunk_.fetch_add(kChunk); a < hi; a = nextChunk_.fetch_add(kChunk)) {
     const std::uint64_t b = hi - a > kChunk ? a + kChunk : hi;
     if (range_.startsLow()) {

@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstdint>
 
-#include "arith/prime_table.hpp"
+#include "arith/blocks/sum_source.hpp"
+#include "arith/primes/prime_table.hpp"
 #include "arith/sieve/candidate_bounds.hpp"
-#include "arith/sieve/sum_source.hpp"
 
 namespace arith {
 

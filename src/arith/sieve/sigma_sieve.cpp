@@ -2,16 +2,16 @@
 
 #include <algorithm>
 
-#include "arith/wide.hpp"
+#include "arith/primes/wide.hpp"
 #include "common/check.hpp"
 
 namespace arith {
 
-SigmaSieve::SigmaSieve(const std::vector<common::Int64>& Nprem)
-    : Nprem_(Nprem), sigma_(kSegment), found_(kSegment) {}
+SigmaSieve::SigmaSieve(std::span<const common::Int64> primes)
+    : primes_(primes), sigma_(kSegment), found_(kSegment) {}
 
-SigmaSieve::SigmaSieve(const std::vector<common::Int64>& Nprem, std::uint64_t lo, std::uint64_t hi)
-    : SigmaSieve(Nprem) {
+SigmaSieve::SigmaSieve(std::span<const common::Int64> primes, std::uint64_t lo, std::uint64_t hi)
+    : SigmaSieve(primes) {
   start(lo, hi);
 }
 
@@ -29,10 +29,10 @@ void SigmaSieve::start(std::uint64_t lo, std::uint64_t hi, std::uint64_t residue
   if (end_ <= cursor_) return;
   const std::uint64_t top = residue + step * (end_ - 1);
   // Every prime up to the square root of the last number must be in the table.
-  SIGMA_ASSERT(Nprem_.size() > 1 &&
-               static_cast<Uint128>(Nprem_.back()) * static_cast<Uint128>(Nprem_.back()) > top);
-  for (std::size_t j = 2; j < Nprem_.size(); ++j) {
-    const auto p = static_cast<std::uint64_t>(Nprem_[j]);
+  SIGMA_ASSERT(!primes_.empty() &&
+               static_cast<Uint128>(primes_.back()) * static_cast<Uint128>(primes_.back()) > top);
+  for (std::size_t j = 1; j < primes_.size(); ++j) {  // the odd primes
+    const auto p = static_cast<std::uint64_t>(primes_[j]);
     if (p * p > top) break;
     addStrides(p, top);
   }

@@ -18,6 +18,7 @@
 #include <span>
 #include <vector>
 
+#include "arith/blocks/sum_source.hpp"
 #include "common/widths.hpp"
 
 namespace arith {
@@ -25,13 +26,15 @@ namespace arith {
 class SigmaSieve {
  public:
   static constexpr std::uint64_t kSegment = std::uint64_t{1} << 15;
+  static_assert(kSegment * 2 * sizeof(std::uint64_t) <= kSourceBytesPerThread,
+                "a block's memory counts the segment");
   // Above this the cofactor division below is no longer exact in double precision.
   static constexpr std::uint64_t kCeiling = std::uint64_t{1} << 52;
 
-  // Nprem must hold every prime up to the square root of the end of any range.
-  explicit SigmaSieve(const std::vector<common::Int64>& Nprem);
+  // `primes` (2, 3, 5, ...) must hold every prime up to the square root of the end of any range.
+  explicit SigmaSieve(std::span<const common::Int64> primes);
   // Also starts on the range [lo, hi).
-  SigmaSieve(const std::vector<common::Int64>& Nprem, std::uint64_t lo, std::uint64_t hi);
+  SigmaSieve(std::span<const common::Int64> primes, std::uint64_t lo, std::uint64_t hi);
 
   // Starts on the m of [lo, hi) with m = residue (mod step), step 1 or 6,
   // 1 <= lo <= hi <= kCeiling, keeping the buffers.
@@ -69,7 +72,7 @@ class SigmaSieve {
   void applyStrides(std::uint64_t lo, std::size_t size);
   void finishSegment(std::uint64_t first, std::size_t size);
 
-  const std::vector<common::Int64>& Nprem_;
+  std::span<const common::Int64> primes_;
   std::vector<Stride> strides_;
   std::vector<ExactStride> exact_;
   std::vector<std::uint64_t> sigma_;

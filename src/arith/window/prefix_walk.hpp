@@ -14,9 +14,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <vector>
 
-#include "arith/wide.hpp"
+#include "arith/primes/wide.hpp"
 #include "common/check.hpp"
 #include "common/widths.hpp"
 
@@ -26,17 +27,17 @@ struct Prefix {
   std::uint64_t k = 1;
   std::uint64_t sigma = 1;    // sigma(k)
   std::uint64_t largest = 1;  // P(k); 1 for k = 1
-  std::size_t nextPrime = 1;  // index in the table of the first prime above P(k)
+  std::size_t nextPrime = 0;  // index in the primes of the first prime above P(k)
 };
 
 class PrefixWalk {
  public:
   // The prefixes for the sums up to `last`, with sigma(k) <= sigmaLimit.
-  // `primes` (2 at index 1) must hold a prime above the square root of last.
-  PrefixWalk(const std::vector<common::Int64>& primes, std::uint64_t last,
+  // `primes` (2, 3, 5, ...) must hold a prime above the square root of last.
+  PrefixWalk(std::span<const common::Int64> primes, std::uint64_t last,
              std::uint64_t sigmaLimit = std::numeric_limits<std::uint64_t>::max())
       : primes_(primes), last_(last), sigmaLimit_(sigmaLimit) {
-    SIGMA_ASSERT(primes.size() > 1 && static_cast<std::uint64_t>(primes.back()) > isqrt(last));
+    SIGMA_ASSERT(!primes.empty() && static_cast<std::uint64_t>(primes.back()) > isqrt(last));
   }
 
   // Calls visit(child) for each child k r^f of `k` that passes the bound.
@@ -75,7 +76,7 @@ class PrefixWalk {
     return childSigma <= sigmaLimit_ && childSigma * (r + 2) <= last_;
   }
 
-  const std::vector<common::Int64>& primes_;
+  std::span<const common::Int64> primes_;
   std::uint64_t last_;
   std::uint64_t sigmaLimit_;
 };

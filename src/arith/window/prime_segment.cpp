@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "arith/wide.hpp"
+#include "arith/primes/wide.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -18,7 +18,7 @@ PrimeSegment::Pattern::Pattern(std::initializer_list<std::uint64_t> list) : prim
   }
 }
 
-void PrimeSegment::sieve(const std::vector<common::Int64>& primes, std::uint64_t a, std::uint64_t b) {
+void PrimeSegment::sieve(std::span<const common::Int64> primes, std::uint64_t a, std::uint64_t b) {
   SIGMA_ASSERT(a <= b && b - a < kSpan);
   hasTwo_ = a <= 2 && 2 <= b;
   firstOdd_ = a | 1;
@@ -40,7 +40,7 @@ void PrimeSegment::sieve(const std::vector<common::Int64>& primes, std::uint64_t
   markPatternPrimes(b);
   const std::uint64_t root = isqrt(b);
   SIGMA_ASSERT(static_cast<std::uint64_t>(primes.back()) > root);
-  for (std::size_t i = 2; i < primes.size(); ++i) {
+  for (std::size_t i = 1; i < primes.size(); ++i) {  // the odd primes
     const auto p = static_cast<std::uint64_t>(primes[i]);
     if (p <= next_.primes.back()) continue;  // crossed by the patterns
     if (p > root) break;

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 #include "common/check.hpp"
@@ -21,9 +22,9 @@ class PrimeSegment {
   // Numbers sieved at once: their bits stay in the cache.
   static constexpr std::uint64_t kSpan = std::uint64_t{1} << 19;
 
-  // Sieves [a, b], b - a < kSpan; `primes` (2 at index 1) must hold every
+  // Sieves [a, b], b - a < kSpan; `primes` (2, 3, 5, ...) must hold every
   // prime up to the square root of b.
-  void sieve(const std::vector<common::Int64>& primes, std::uint64_t a, std::uint64_t b);
+  void sieve(std::span<const common::Int64> primes, std::uint64_t a, std::uint64_t b);
 
   // Calls visit(p) for each prime p of [lo, hi], within the segment [a, b]
   // sieved last, in increasing order.

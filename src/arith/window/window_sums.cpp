@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "arith/wide.hpp"
+#include "arith/primes/wide.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -20,13 +20,13 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*thr
   nextClaim_ = 0;
   // An interval is long only if sigma(k) <= (B - A) / (kLong - 1): those
   // prefixes are few, and every one of them is met here.
-  const PrefixWalk walk(table_.Nprem, last_, (last_ - first_) / (kLong - 1));
+  const PrefixWalk walk(table_.primes(), last_, (last_ - first_) / (kLong - 1));
   const Prefix root;
   noteLong(root);
   walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
   cutUnion();
   // Count the claims of walkPrefixes, to tell progress by.
-  const PrefixWalk all(table_.Nprem, last_);
+  const PrefixWalk all(table_.primes(), last_);
   claims_ = 1;
   all.forEachChild(root, [&](const Prefix& k) {
     ++claims_;
@@ -90,7 +90,7 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
 // only if (A - 1) / (b + 1) <= s <= B / (a + 1): a range of the intervals
 // sorted by sigma.
 void WindowSums::sieveSegment(const Segment& part, PrimeSegment& segment, SumBuffer& out) const {
-  segment.sieve(table_.Nprem, part.a, part.b);
+  segment.sieve(table_.primes(), part.a, part.b);
   const std::uint64_t least = (first_ - 1) / (part.b + 1);
   const std::uint64_t most = last_ / (part.a + 1);
   const auto from = std::ranges::lower_bound(long_, least, {}, &Interval::sigma);
@@ -108,7 +108,7 @@ void WindowSums::sieveSegment(const Segment& part, PrimeSegment& segment, SumBuf
 // numbering them; a prefix is taken by the thread whose claim drew its
 // number, with all its descendants when its depth is two.
 void WindowSums::walkPrefixes(SumBuffer& out, const ProgressSink& done) {
-  const PrefixWalk walk(table_.Nprem, last_);
+  const PrefixWalk walk(table_.primes(), last_);
   std::uint64_t index = 0;
   std::uint64_t mine = nextClaim_.fetch_add(1);
   auto claim = [&] {

@@ -25,10 +25,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "arith/primality.hpp"
-#include "arith/prime_table.hpp"
-#include "arith/sieve/sum_buffer.hpp"
-#include "arith/sieve/sum_source.hpp"
+#include "arith/blocks/sum_buffer.hpp"
+#include "arith/blocks/sum_source.hpp"
+#include "arith/primes/primality.hpp"
+#include "arith/primes/prime_table.hpp"
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
 

@@ -1,4 +1,4 @@
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 
 #include <numeric>
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "arith/factorizer.hpp"
+#include "arith/inversion/factorizer.hpp"
 #include "common/widths.hpp"
 
 namespace arith {

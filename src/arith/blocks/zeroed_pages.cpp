@@ -1,4 +1,4 @@
-#include "arith/zeroed_pages.hpp"
+#include "arith/blocks/zeroed_pages.hpp"
 
 #include <sys/mman.h>
 

@@ -1,9 +1,9 @@
-#include "arith/census_planner.hpp"
+#include "arith/plan/census_planner.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "arith/sieve/block_sieve.hpp"
+#include "arith/blocks/block_counter.hpp"
 #include "arith/sieve/candidate_bounds.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
 #include "arith/window/window_sums.hpp"
@@ -59,7 +59,7 @@ std::uint64_t largestBlock(std::uint64_t bytes, unsigned threads, unsigned bits)
   std::uint64_t hi = std::uint64_t{1} << 62;
   while (lo < hi) {
     const std::uint64_t mid = lo + (hi - lo + 1) / 2;
-    if (BlockSieve::bytesFor(mid, threads, bits) <= bytes) {
+    if (BlockCounter::bytesFor(mid, threads, bits) <= bytes) {
       lo = mid;
     } else {
       hi = mid - 1;
@@ -122,7 +122,7 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
     block.cost = cost;
     const std::uint64_t width = last - from + 1;
     block.countBits = width <= byteValues_ ? 8 : 4;
-    block.bytes = BlockSieve::bytesFor(width, threads_, block.countBits);
+    block.bytes = BlockCounter::bytesFor(width, threads_, block.countBits);
   };
   if (widest < SigmaSieve::kCeiling) {
     consider(Method::Sieve, widest, sieveCost(from, widest));

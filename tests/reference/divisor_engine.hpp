@@ -1,14 +1,23 @@
-// One candidate at a time: factorization by trial division over the prime
-// table, its divisor sum, and the match with the value under examination.
+// The tests' independent reference: one candidate at a time, factorized by
+// trial division over the prime table grown one prime at a time (Suiv), its
+// divisor sum, and the match with the value under examination. The slow
+// method every fast one is checked against; not part of the program.
 #pragma once
 
 #include <vector>
 
-#include "arith/prime_table.hpp"
-#include "arith/wide.hpp"
+#include "arith/primes/prime_table.hpp"
+#include "arith/primes/wide.hpp"
 #include "common/widths.hpp"
 
-namespace arith {
+namespace reference {
+
+using arith::isqrt;
+using arith::PrimeTable;
+using arith::Uint128;
+
+// Appends the next prime to the table by trial division over it. Returns 1.
+common::Int32 Suiv(PrimeTable& table);
 
 class DivisorEngine {
  public:
@@ -42,4 +51,4 @@ class DivisorEngine {
   PrimeTable& table_;
 };
 
-}  // namespace arith
+}  // namespace reference

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "arith/primality.hpp"
-#include "arith/prime_table.hpp"
+#include "arith/primes/primality.hpp"
+#include "arith/primes/prime_table.hpp"
 
 namespace arith {
 

@@ -11,20 +11,20 @@
 #include <memory>
 #include <vector>
 
-#include "arith/count_histogram.hpp"
-#include "arith/sieve/sieve_counts.hpp"
-#include "arith/sieve/sum_source.hpp"
-#include "arith/sinks.hpp"
-#include "arith/zeroed_pages.hpp"
+#include "arith/blocks/block_counts.hpp"
+#include "arith/blocks/sum_source.hpp"
+#include "arith/blocks/zeroed_pages.hpp"
+#include "arith/counts/count_histogram.hpp"
+#include "arith/counts/sinks.hpp"
 
 namespace arith {
 
-class BlockSieve {
+class BlockCounter {
  public:
   // Counts handed to a sink at once.
   static constexpr std::uint64_t kSpan = std::uint64_t{1} << 16;
 
-  explicit BlockSieve(unsigned threads);
+  explicit BlockCounter(unsigned threads);
 
   // Memory a block of `values` values takes with counts of `bits` (4 or 8)
   // bits: its counts and every thread's batches.

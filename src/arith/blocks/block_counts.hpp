@@ -14,7 +14,7 @@
 #include <span>
 #include <vector>
 
-#include "arith/count_histogram.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "common/check.hpp"
 #include "common/widths.hpp"
 
@@ -60,7 +60,7 @@ class LargeCounts {
 };
 
 template <unsigned kBits>
-class SieveCounts {
+class BlockCounts {
  public:
   static_assert(kBits == 4 || kBits == 8, "fields fill whole bytes");
   static constexpr unsigned kRegionBits = 16;
@@ -83,7 +83,7 @@ class SieveCounts {
   }
 
   // `bytes`: bytesFor(values) bytes, all zero, that outlive this object.
-  SieveCounts(std::uint8_t* bytes, std::uint64_t values);
+  BlockCounts(std::uint8_t* bytes, std::uint64_t values);
 
   std::uint64_t values() const { return values_; }
   std::uint64_t regions() const { return large_.size(); }
@@ -121,7 +121,7 @@ class SieveCounts {
   std::vector<LargeCounts> large_;  // one per region
 };
 
-extern template class SieveCounts<4>;
-extern template class SieveCounts<8>;
+extern template class BlockCounts<4>;
+extern template class BlockCounts<8>;
 
 }  // namespace arith

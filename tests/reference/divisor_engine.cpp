@@ -1,6 +1,29 @@
-#include "arith/divisor_engine.hpp"
+#include "reference/divisor_engine.hpp"
 
-namespace arith {
+namespace reference {
+
+common::Int32 Suiv(PrimeTable& table) {
+  // Odd candidates after the last prime, each tried by the primes up to its
+  // square root; the last prime's square exceeds every candidate, so the
+  // table always holds enough divisors.
+  for (common::Int64 i = 1;; ++i) {
+    const common::Int64 c = table.Nprem[static_cast<std::size_t>(table.np)] + 2 * i;
+    bool composite = false;
+    for (std::size_t j = 1;; ++j) {
+      const common::Int64 p = table.Nprem[j];
+      if (static_cast<Uint128>(p) * static_cast<Uint128>(p) > static_cast<Uint128>(c)) break;
+      if (c % p == 0) {
+        composite = true;
+        break;
+      }
+    }
+    if (!composite) {
+      table.Nprem.push_back(c);
+      ++table.np;
+      return 1;
+    }
+  }
+}
 
 using common::Int32;
 using common::Int64;
@@ -11,7 +34,7 @@ Int32 DivisorEngine::decomp() {
   nf = 0;
   if (S == 1) return 1;
   for (std::size_t k = 1;; ++k) {
-    if (k > 2 && static_cast<Int64>(k) > table_.np) table_.Suiv();
+    if (k > 2 && static_cast<Int64>(k) > table_.np) Suiv(table_);
     const Int64 Npk = table_.Nprem[k];
     // S has no prime factor below Npk: when Npk exceeds its square root, S is prime.
     // Compared exactly, so that the square of a prime is divided, not taken as prime.
@@ -82,4 +105,4 @@ void DivisorEngine::tallyInterval(Int64 L1, Int64 L2, std::vector<common::Count>
   }
 }
 
-}  // namespace arith
+}  // namespace reference

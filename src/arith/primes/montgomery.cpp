@@ -1,4 +1,4 @@
-#include "arith/montgomery.hpp"
+#include "arith/primes/montgomery.hpp"
 
 namespace arith {
 

@@ -1,38 +1,14 @@
-#include "arith/prime_table.hpp"
+#include "arith/primes/prime_table.hpp"
 
 #include <algorithm>
 
-#include "arith/wide.hpp"
+#include "arith/primes/wide.hpp"
 
 namespace arith {
 
-using common::Int32;
 using common::Int64;
 
 PrimeTable::PrimeTable() : Nprem{0, 2, 3} {}
-
-Int32 PrimeTable::Suiv() {
-  // Odd candidates after the last prime, each tried by the primes up to its
-  // square root; the last prime's square exceeds every candidate, so the
-  // table always holds enough divisors.
-  for (Int64 i = 1;; ++i) {
-    const Int64 c = Nprem[static_cast<std::size_t>(np)] + 2 * i;
-    bool composite = false;
-    for (std::size_t j = 1;; ++j) {
-      const Int64 p = Nprem[j];
-      if (static_cast<Uint128>(p) * static_cast<Uint128>(p) > static_cast<Uint128>(c)) break;
-      if (c % p == 0) {
-        composite = true;
-        break;
-      }
-    }
-    if (!composite) {
-      Nprem.push_back(c);
-      ++np;
-      return 1;
-    }
-  }
-}
 
 void PrimeTable::extendPast(Int64 limit) {
   constexpr Int64 kSegment = Int64{1} << 18;

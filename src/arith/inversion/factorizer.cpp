@@ -1,18 +1,18 @@
-#include "arith/factorizer.hpp"
+#include "arith/inversion/factorizer.hpp"
 
 #include <algorithm>
 #include <numeric>
 
-#include "arith/montgomery.hpp"
-#include "arith/rho_lanes.hpp"
+#include "arith/inversion/rho_lanes.hpp"
+#include "arith/primes/montgomery.hpp"
 #include "common/check.hpp"
 
 namespace arith {
 
 Factorizer::Factorizer(PrimeTable& table) {
   table.extendPast(static_cast<common::Int64>(kSieveLimit));
-  for (std::size_t j = 2; j < table.Nprem.size(); ++j) {
-    const auto p = static_cast<std::uint64_t>(table.Nprem[j]);
+  for (const common::Int64 prime : table.primes().subspan(1)) {  // the odd primes
+    const auto p = static_cast<std::uint64_t>(prime);
     if (p >= kSieveLimit) break;
     std::uint64_t inv = p;
     for (int k = 0; k < 5; ++k) inv *= 2 - p * inv;

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "arith/sieve/sum_source.hpp"
+#include "arith/blocks/sum_source.hpp"
 #include "common/check.hpp"
 
 namespace arith {

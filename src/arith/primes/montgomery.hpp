@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "arith/wide.hpp"
+#include "arith/primes/wide.hpp"
 
 namespace arith {
 

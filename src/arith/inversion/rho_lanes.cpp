@@ -1,11 +1,11 @@
-#include "arith/rho_lanes.hpp"
+#include "arith/inversion/rho_lanes.hpp"
 
 #include <array>
 #include <cstddef>
 #include <numeric>
 #include <utility>
 
-#include "arith/montgomery.hpp"
+#include "arith/primes/montgomery.hpp"
 #include "common/check.hpp"
 
 namespace arith {

@@ -1,9 +1,9 @@
-#include "arith/sigma_inverse.hpp"
+#include "arith/inversion/sigma_inverse.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "arith/wide.hpp"
+#include "arith/primes/wide.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -12,8 +12,8 @@ CubicSums::CubicSums(PrimeTable& table) {
   constexpr std::uint64_t kTop = (std::uint64_t{1} << 63) - 1;
   constexpr std::uint64_t kLargestPrime = std::uint64_t{1} << 21;  // (2^21)^3 = 2^63
   table.extendPast(static_cast<common::Int64>(kLargestPrime));
-  for (std::size_t j = 1; j < table.Nprem.size(); ++j) {
-    const auto p = static_cast<std::uint64_t>(table.Nprem[j]);
+  for (const common::Int64 prime : table.primes()) {
+    const auto p = static_cast<std::uint64_t>(prime);
     if (p > kLargestPrime) break;
     // sigma(p^k) = sigma(p^(k-1)) * p + 1, kept while it stays below 2^63.
     Uint128 sigma = 1 + p + static_cast<Uint128>(p) * p;

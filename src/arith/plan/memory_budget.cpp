@@ -1,4 +1,4 @@
-#include "arith/memory_budget.hpp"
+#include "arith/plan/memory_budget.hpp"
 
 #include <algorithm>
 #include <fstream>

@@ -7,9 +7,13 @@
 #include <functional>
 #include <span>
 
-#include "arith/sinks.hpp"
+#include "arith/counts/sinks.hpp"
 
 namespace arith {
+
+// The memory one thread of a source may keep while it produces a block's
+// sums (a segment of candidates and their sums), counted in a block's bytes.
+inline constexpr std::uint64_t kSourceBytesPerThread = (std::uint64_t{1} << 15) * 2 * sizeof(std::uint64_t);
 
 class SumSource {
  public:

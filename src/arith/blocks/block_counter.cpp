@@ -1,48 +1,59 @@
-#include "arith/sieve/block_sieve.hpp"
+#include "arith/blocks/block_counter.hpp"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
-#include "arith/parallel.hpp"
-#include "arith/sieve/sigma_sieve.hpp"
-#include "arith/sieve/sum_filer.hpp"
+#include "arith/blocks/parallel.hpp"
+#include "arith/blocks/sum_filer.hpp"
 #include "common/check.hpp"
 
 namespace arith {
 
 namespace {
 
-constexpr unsigned kRegionBits = SieveCounts<4>::kRegionBits;
-static_assert(SieveCounts<8>::kRegionBits == kRegionBits, "one region size for every width");
+constexpr unsigned kRegionBits = BlockCounts<4>::kRegionBits;
+static_assert(BlockCounts<8>::kRegionBits == kRegionBits, "one region size for every width");
 constexpr std::uint64_t kRegionValues = std::uint64_t{1} << kRegionBits;
 static_assert(kRegionValues <= 65536, "offsets in a region fit 16 bits");
 
 std::uint64_t regionsOf(std::uint64_t values) { return ((values - 1) >> kRegionBits) + 1; }
 
+// Calls act(BlockCounts<bits>{}) for the width of counts a block is planned with.
+template <class Act>
+void withCountWidth(unsigned bits, const Act& act) {
+  SIGMA_ASSERT(bits == 4 || bits == 8);
+  if (bits == 4) {
+    act(std::type_identity<BlockCounts<4>>{});
+  } else {
+    act(std::type_identity<BlockCounts<8>>{});
+  }
+}
+
 }  // namespace
 
-BlockSieve::BlockSieve(unsigned threads)
+BlockCounter::BlockCounter(unsigned threads)
     : threads_(threads),
       batches_(threads),
       batchBytes_(threads, 0),
       staging_(threads),
       stagingBytes_(threads, 0) {}
 
-std::uint64_t BlockSieve::bytesFor(std::uint64_t values, unsigned threads, unsigned bits) {
+std::uint64_t BlockCounter::bytesFor(std::uint64_t values, unsigned threads, unsigned bits) {
   const std::uint64_t regions = regionsOf(values);
-  const std::uint64_t counts = bits == 4
-                                   ? SieveCounts<4>::bytesFor(values) + SieveCounts<4>::sideBytesFor(values)
-                                   : SieveCounts<8>::bytesFor(values) + SieveCounts<8>::sideBytesFor(values);
-  const std::uint64_t filing =
-      bits == 4
-          ? SumFiler<SieveCounts<4>>::batchBytes(regions) + SumFiler<SieveCounts<4>>::stageBytes(regions)
-          : SumFiler<SieveCounts<8>>::batchBytes(regions) + SumFiler<SieveCounts<8>>::stageBytes(regions);
-  return counts + threads * filing + threads * SigmaSieve::kSegment * 2 * sizeof(std::uint64_t);
+  std::uint64_t bytes = 0;
+  withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
+    const std::uint64_t filing =
+        SumFiler<Counts>::batchBytes(regions) + SumFiler<Counts>::stageBytes(regions);
+    bytes =
+        Counts::bytesFor(values) + Counts::sideBytesFor(values) + threads * (filing + kSourceBytesPerThread);
+  });
+  return bytes;
 }
 
-std::uint8_t* BlockSieve::zeroedCounts(std::uint64_t bytes) {
+std::uint8_t* BlockCounter::zeroedCounts(std::uint64_t bytes) {
   if (bytes > countsBytes_) {
     counts_.reset();  // the old pages go back before the new ones come
     counts_ = std::make_unique<ZeroedPages>(bytes);
@@ -61,9 +72,9 @@ std::uint8_t* BlockSieve::zeroedCounts(std::uint64_t bytes) {
   return data;
 }
 
-std::uint8_t* BlockSieve::threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,
-                                       std::vector<std::uint64_t>& sizes, unsigned thread,
-                                       std::uint64_t bytes) {
+std::uint8_t* BlockCounter::threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,
+                                         std::vector<std::uint64_t>& sizes, unsigned thread,
+                                         std::uint64_t bytes) {
   if (bytes == 0) return nullptr;
   if (bytes > sizes[thread]) {
     kept[thread].reset();
@@ -74,8 +85,8 @@ std::uint8_t* BlockSieve::threadMemory(std::vector<std::unique_ptr<ZeroedPages>>
 }
 
 template <class Counts>
-Counts BlockSieve::fill(SumSource& source, std::uint64_t first, std::uint64_t last,
-                        const ProgressSink& done) {
+Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t last,
+                          const ProgressSink& done) {
   const std::uint64_t width = last - first + 1;
   source.prepare(first, last, threads_);
   Counts counts(zeroedCounts(Counts::bytesFor(width)), width);
@@ -93,8 +104,8 @@ Counts BlockSieve::fill(SumSource& source, std::uint64_t first, std::uint64_t la
 }
 
 template <class Counts>
-void BlockSieve::countWith(SumSource& source, std::uint64_t first, std::uint64_t last, const CountSink& sink,
-                           const ProgressSink& done) {
+void BlockCounter::countWith(SumSource& source, std::uint64_t first, std::uint64_t last,
+                             const CountSink& sink, const ProgressSink& done) {
   const Counts counts = fill<Counts>(source, first, last, done);
   const std::uint64_t width = last - first + 1;
   std::vector<common::Count> out(std::min(kSpan, width));
@@ -107,8 +118,8 @@ void BlockSieve::countWith(SumSource& source, std::uint64_t first, std::uint64_t
 }
 
 template <class Counts>
-void BlockSieve::tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last,
-                           CountHistogram& histogram, const ProgressSink& done) {
+void BlockCounter::tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last,
+                             CountHistogram& histogram, const ProgressSink& done) {
   const Counts counts = fill<Counts>(source, first, last, done);
   std::vector<CountHistogram> parts(threads_);
   std::atomic<std::uint64_t> nextRegion{0};
@@ -120,27 +131,21 @@ void BlockSieve::tallyWith(SumSource& source, std::uint64_t first, std::uint64_t
   if (done) done(1.0);
 }
 
-void BlockSieve::count(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
-                       const CountSink& sink, const ProgressSink& done) {
-  SIGMA_ASSERT(bits == 4 || bits == 8);
-  if (bits == 4) {
-    countWith<SieveCounts<4>>(source, first, last, sink, done);
-  } else {
-    countWith<SieveCounts<8>>(source, first, last, sink, done);
-  }
+void BlockCounter::count(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
+                         const CountSink& sink, const ProgressSink& done) {
+  withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
+    countWith<Counts>(source, first, last, sink, done);
+  });
 }
 
-void BlockSieve::tally(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
-                       CountHistogram& histogram, const ProgressSink& done) {
-  SIGMA_ASSERT(bits == 4 || bits == 8);
-  if (bits == 4) {
-    tallyWith<SieveCounts<4>>(source, first, last, histogram, done);
-  } else {
-    tallyWith<SieveCounts<8>>(source, first, last, histogram, done);
-  }
+void BlockCounter::tally(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
+                         CountHistogram& histogram, const ProgressSink& done) {
+  withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
+    tallyWith<Counts>(source, first, last, histogram, done);
+  });
 }
 
-void BlockSieve::release() {
+void BlockCounter::release() {
   counts_.reset();
   countsBytes_ = 0;
   dirtyBytes_ = 0;

@@ -1,4 +1,4 @@
-#include "arith/sieve/sieve_counts.hpp"
+#include "arith/blocks/block_counts.hpp"
 
 #include <algorithm>
 #include <array>
@@ -34,11 +34,11 @@ void LargeCounts::grow() {
 }
 
 template <unsigned kBits>
-SieveCounts<kBits>::SieveCounts(std::uint8_t* bytes, std::uint64_t values)
+BlockCounts<kBits>::BlockCounts(std::uint8_t* bytes, std::uint64_t values)
     : bytes_(bytes), values_(values), large_(values == 0 ? 0 : ((values - 1) >> kRegionBits) + 1) {}
 
 template <unsigned kBits>
-void SieveCounts<kBits>::prefetch(std::uint64_t region) const {
+void BlockCounts<kBits>::prefetch(std::uint64_t region) const {
   const std::uint64_t first = (region << kRegionBits) / kPerByte;
   const std::uint64_t end = std::min(bytesFor(values_), first + kRegionValues / kPerByte);
   for (std::uint64_t at = first; at < end; at += 64) __builtin_prefetch(bytes_ + at, 1);
@@ -46,7 +46,7 @@ void SieveCounts<kBits>::prefetch(std::uint64_t region) const {
 }
 
 template <unsigned kBits>
-void SieveCounts<kBits>::copy(std::uint64_t start, std::span<Count> counts) const {
+void BlockCounts<kBits>::copy(std::uint64_t start, std::span<Count> counts) const {
   SIGMA_ASSERT(start + counts.size() <= values_);
   for (std::size_t k = 0; k < counts.size(); ++k) {
     const std::uint64_t offset = start + k;
@@ -64,7 +64,7 @@ void SieveCounts<kBits>::copy(std::uint64_t start, std::span<Count> counts) cons
 }
 
 template <unsigned kBits>
-void SieveCounts<kBits>::tallyRegion(std::uint64_t region, CountHistogram& histogram) const {
+void BlockCounts<kBits>::tallyRegion(std::uint64_t region, CountHistogram& histogram) const {
   const std::uint64_t first = region << kRegionBits;
   const std::uint64_t last = std::min(values_, first + kRegionValues);  // one past
   // A tally per byte value, in four lanes so that runs of equal bytes do not
@@ -101,7 +101,7 @@ void SieveCounts<kBits>::tallyRegion(std::uint64_t region, CountHistogram& histo
   large_[region].forEach([&](std::uint32_t, Count count) { histogram.add(count); });
 }
 
-template class SieveCounts<4>;
-template class SieveCounts<8>;
+template class BlockCounts<4>;
+template class BlockCounts<8>;
 
 }  // namespace arith

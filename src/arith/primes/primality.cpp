@@ -1,10 +1,10 @@
-#include "arith/primality.hpp"
+#include "arith/primes/primality.hpp"
 
 #include <algorithm>
 #include <array>
 
-#include "arith/montgomery.hpp"
-#include "arith/wide.hpp"
+#include "arith/primes/montgomery.hpp"
+#include "arith/primes/wide.hpp"
 
 namespace arith {
 
