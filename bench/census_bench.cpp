@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "arith/divisor_arithmetic.hpp"
+#include "arith/primes/prime_table.hpp"
 #include "arith/primes/wide.hpp"
 #include "arith/sieve/candidate_bounds.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
+#include "reference/divisor_engine.hpp"
 
 namespace {
 

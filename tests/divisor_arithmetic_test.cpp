@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "arith/blocks/parallel.hpp"
+#include "arith/blocks/block_counter.hpp"
 #include "arith/plan/census_planner.hpp"
 #include "arith/primes/prime_table.hpp"
 #include "collect_counts.hpp"

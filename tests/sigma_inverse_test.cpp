@@ -119,8 +119,8 @@ class Inversion : public ::testing::Test {
  protected:
   arith::PrimeTable table;
   arith::Factorizer factorizer{table};
-  arith::CubicSums cubicSums{table};
-  arith::SigmaInverse inverse{factorizer, cubicSums};
+  arith::HighPowerSums highPowerSums{table};
+  arith::SigmaInverse inverse{factorizer, highPowerSums};
 };
 
 TEST_F(Inversion, CountsAbove2To32AgreeWithAPlainCount) {

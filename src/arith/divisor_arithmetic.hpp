@@ -1,21 +1,17 @@
-// The divisor arithmetic subsystem: its prime table, its engines, and the
-// questions the census asks of it: the counts of divisor sums over an
-// interval, value by value or as a histogram.
+// The divisor arithmetic subsystem: the questions the census asks of it, the
+// counts of divisor sums over an interval, value by value or as a histogram.
+// How they are computed (the methods, their threads, blocks and ranks) stays
+// behind this object: its methods live in arith/'s folders, held here only
+// through `Methods`, so that a user of this header compiles against none of them.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "arith/block_runner.hpp"
-#include "arith/blocks/block_counter.hpp"
 #include "arith/counts/count_histogram.hpp"
 #include "arith/counts/sinks.hpp"
-#include "arith/inversion/factorizer.hpp"
-#include "arith/inversion/sigma_inverse.hpp"
 #include "arith/plan/census_planner.hpp"
-#include "arith/primes/prime_table.hpp"
-#include "arith/sieve/candidate_sums.hpp"
-#include "arith/window/window_sums.hpp"
 #include "common/widths.hpp"
 
 namespace arith {
@@ -23,10 +19,13 @@ namespace arith {
 class DivisorArithmetic {
  public:
   // threads = 0: one per core. Each calculation takes a share of the memory
-  // the machine has free when it starts (see memory_budget.hpp), divided
+  // the machine has free when it starts (see plan/memory_budget.hpp), divided
   // among the `sharing` processes that run on the machine, and no more than
   // `budgetCap` bytes where that is not 0.
   explicit DivisorArithmetic(unsigned threads = 0, std::uint64_t budgetCap = 0, unsigned sharing = 1);
+  ~DivisorArithmetic();
+  DivisorArithmetic(const DivisorArithmetic&) = delete;
+  DivisorArithmetic& operator=(const DivisorArithmetic&) = delete;
 
   // The bytes a calculation started now may take. Throws MemoryShortage when
   // the control group leaves too little for any calculation.
@@ -45,7 +44,7 @@ class DivisorArithmetic {
   // The plan's estimate of the seconds [L1, L2] takes; 0 when it has too many blocks to tell.
   double plannedSeconds(common::Int64 L1, common::Int64 L2);
 
-  // The same with one method forced, for checking the methods against each other.
+  // The same counts with one method forced, for checking the methods against each other.
   void countWith(Method method, common::Int64 L1, common::Int64 L2, const CountSink& sink);
   void tallyWith(Method method, common::Int64 L1, common::Int64 L2, CountHistogram& histogram);
 
@@ -57,34 +56,29 @@ class DivisorArithmetic {
   const CensusPlanner& planner() const { return planner_; }
 
  private:
-  // Where a block's counts go: to a sink in order, or into a histogram.
-  struct Output {
+  struct Methods;
+  // Where a block's counts go: to a sink in order, or into a histogram; and who is told of it.
+  struct BlockOutput {
     const CountSink* sink = nullptr;
     CountHistogram* histogram = nullptr;
     const BlockDoneSink* blockDone = nullptr;
   };
-  void walk(common::Int64 L1, common::Int64 L2, const Output& output, const ProgressSink& progress,
-            const Method* forced);
-  void walkElsewhere(std::uint64_t from, std::uint64_t to, const Output& output,
-                     const ProgressSink& progress);
-  // The sum of the planned blocks' costs; -1 past a few thousand blocks.
+  void runInterval(common::Int64 L1, common::Int64 L2, const BlockOutput& output, const ProgressSink& progress,
+                   const Method* forced);
+  void runHere(std::uint64_t from, std::uint64_t to, const BlockOutput& output, const ProgressSink& progress,
+               const Method* forced);
+  void runOnRunner(std::uint64_t from, std::uint64_t to, const BlockOutput& output, const ProgressSink& progress);
+  void runTold(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done);
   double plannedCost(std::uint64_t from, std::uint64_t to) const;
-  // The widest piece of a sieve block, when cutting it spreads it better over `ranks` ranks.
-  std::uint64_t sievePieces(const BlockPlan& block, std::uint64_t ranks) const;
-  void runBlock(const BlockPlan& block, const Output& output, const ProgressSink& done);
-  void invertBlock(const BlockPlan& block, const Output& output, const ProgressSink& done);
+  std::uint64_t sievePieceWidth(const BlockPlan& block, std::uint64_t ranks) const;
+  void runBlock(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done);
 
   unsigned threads_;
   std::uint64_t budgetCap_;
   unsigned sharing_;
   BlockRunner* runner_ = nullptr;
-  PrimeTable table_;
   CensusPlanner planner_;
-  BlockCounter sieve_;
-  CandidateSums candidates_;
-  WindowSums window_;
-  std::unique_ptr<Factorizer> factorizer_;  // made on first use: they grow the table
-  std::unique_ptr<CubicSums> cubicSums_;
+  std::unique_ptr<Methods> methods_;
 };
 
 }  // namespace arith

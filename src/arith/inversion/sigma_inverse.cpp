@@ -8,7 +8,7 @@
 
 namespace arith {
 
-CubicSums::CubicSums(PrimeTable& table) {
+HighPowerSums::HighPowerSums(PrimeTable& table) {
   constexpr std::uint64_t kTop = (std::uint64_t{1} << 63) - 1;
   constexpr std::uint64_t kLargestPrime = std::uint64_t{1} << 21;  // (2^21)^3 = 2^63
   table.extendPast(static_cast<common::Int64>(kLargestPrime));
@@ -28,8 +28,8 @@ CubicSums::CubicSums(PrimeTable& table) {
   for (const auto& [sum, prime] : sums_) filter_[hash(sum) / 64] |= std::uint64_t{1} << (hash(sum) % 64);
 }
 
-SigmaInverse::SigmaInverse(const Factorizer& factorizer, const CubicSums& cubicSums)
-    : factorizer_(factorizer), cubicSums_(cubicSums) {}
+SigmaInverse::SigmaInverse(const Factorizer& factorizer, const HighPowerSums& highPowerSums)
+    : factorizer_(factorizer), highPowerSums_(highPowerSums) {}
 
 // Every prime power p^k (k >= 1) whose sigma is the divisor at `index`.
 void SigmaInverse::listFactors(std::size_t index) {
@@ -44,7 +44,7 @@ void SigmaInverse::listFactors(std::size_t index) {
     const auto p = static_cast<std::uint64_t>(std::sqrt(static_cast<double>(d - 1)));
     if (p * p + p + 1 == d && factorizer_.isPrime(p)) factors_.push_back({p, index});
   }
-  cubicSums_.find(d, [&](std::uint64_t p) { factors_.push_back({p, index}); });
+  highPowerSums_.find(d, [&](std::uint64_t p) { factors_.push_back({p, index}); });
 }
 
 // For every divisor m of N / d with some ways, where d is the divisor at

@@ -21,9 +21,9 @@ namespace arith {
 
 // Every sigma(p^k) below 2^63 with k >= 3, sorted: p is then at most 2^21,
 // so they are few (about half a million) and made once.
-class CubicSums {
+class HighPowerSums {
  public:
-  explicit CubicSums(PrimeTable& table);
+  explicit HighPowerSums(PrimeTable& table);
   // Calls found(p) for every prime p and k >= 3 with sigma(p^k) == d.
   template <class Found>
   void find(std::uint64_t d, const Found& found) const {
@@ -44,7 +44,7 @@ class CubicSums {
 
 class SigmaInverse {
  public:
-  SigmaInverse(const Factorizer& factorizer, const CubicSums& cubicSums);
+  SigmaInverse(const Factorizer& factorizer, const HighPowerSums& highPowerSums);
 
   // The number of m >= 1 with sigma(m) == N, for any N from 1 to 2^63 - 1.
   common::Count count(std::uint64_t N);
@@ -61,7 +61,7 @@ class SigmaInverse {
   void addMultiplesInPlace(std::size_t index);
 
   const Factorizer& factorizer_;
-  const CubicSums& cubicSums_;
+  const HighPowerSums& highPowerSums_;
   // Scratch kept between calls to spare allocations.
   // The divisors of N = q1^e1 ... qr^er in mixed-radix order: the divisor
   // q1^a1 ... qr^ar sits at a1 * stride1 + ... + ar * strider, so products

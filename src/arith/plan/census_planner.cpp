@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "arith/blocks/block_counter.hpp"
+#include "arith/inversion/block_inverter.hpp"
 #include "arith/sieve/candidate_bounds.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
 #include "arith/window/window_sums.hpp"
@@ -111,7 +112,7 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
   block.first = from;
   block.last = widest;
   block.cost = inversionCost(from, widest);
-  block.bytes = threads_ * (kInversionBlock * sizeof(std::uint64_t) + (std::uint64_t{1} << 20));
+  block.bytes = threads_ * (BlockInverter::kBatch * sizeof(std::uint64_t) + (std::uint64_t{1} << 20));
   auto consider = [&](Method method, std::uint64_t last, double cost) {
     const auto perValue = [](double seconds, std::uint64_t a, std::uint64_t b) {
       return seconds / (static_cast<double>(b - a) + 1);

@@ -35,8 +35,6 @@ class CensusPlanner {
   double inversionCost(std::uint64_t first, std::uint64_t last) const;
   double windowCost(std::uint64_t first, std::uint64_t last) const;
 
-  // Values inverted at once, and handed to the census at once.
-  static constexpr std::uint64_t kInversionBlock = std::uint64_t{1} << 16;
   // Blocks up to this width keep their counts in memory that stays in use
   // from block to block; wider ones cost more per value (see sieveCost).
   static constexpr std::uint64_t kNarrowBlock = std::uint64_t{1} << 30;

@@ -1,0 +1,58 @@
+#include "arith/inversion/block_inverter.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+#include "arith/blocks/parallel.hpp"
+#include "common/check.hpp"
+
+namespace arith {
+
+using common::Count;
+
+BlockInverter::BlockInverter(PrimeTable& table, unsigned threads) : table_(table), threads_(threads) {}
+
+void BlockInverter::count(std::uint64_t first, std::uint64_t last, const CountSink* sink,
+                          CountHistogram* histogram, const ProgressSink& done) {
+  SIGMA_ASSERT(1 <= first && first <= last && (sink != nullptr) != (histogram != nullptr));
+  if (!factorizer_) {
+    factorizer_ = std::make_unique<Factorizer>(table_);
+    highPowerSums_ = std::make_unique<HighPowerSums>(table_);
+    factorizers_ = std::vector<BlockFactorizer>(threads_, BlockFactorizer(*factorizer_));
+  }
+  const std::uint64_t width = last - first + 1;
+  std::vector<Count> out;
+  for (std::uint64_t start = 0; start < width; start += kBatch) {
+    const std::uint64_t size = std::min(kBatch, width - start);
+    countBatch(first + start, size, out);
+    if (sink != nullptr) {
+      (*sink)(static_cast<common::Int64>(first + start), out);
+    } else {
+      for (const Count c : out) histogram->add(c);
+    }
+    if (done) done(static_cast<double>(start + size) / static_cast<double>(width));
+  }
+}
+
+void BlockInverter::countBatch(std::uint64_t first, std::uint64_t size, std::vector<Count>& out) {
+  out.assign(size, 0);
+  const std::uint64_t share = (size + threads_ - 1) / threads_;
+  runParallel(threads_, [&](unsigned t) {
+    const std::uint64_t from = std::min(size, t * share);
+    factorizers_[t].factor(first + from, std::min(size, from + share) - from);
+  });
+  constexpr std::uint64_t kClaim = 16;  // values a thread takes at a time
+  std::atomic<std::uint64_t> next{0};
+  runParallel(threads_, [&](unsigned) {
+    SigmaInverse inverse(*factorizer_, *highPowerSums_);
+    for (std::uint64_t k = next.fetch_add(kClaim); k < size; k = next.fetch_add(kClaim)) {
+      for (std::uint64_t j = k; j < std::min(size, k + kClaim); ++j) {
+        const std::uint64_t owner = j / share;
+        out[j] = inverse.count(first + j, factorizers_[owner].factorsOf(j - owner * share));
+      }
+    }
+  });
+}
+
+}  // namespace arith

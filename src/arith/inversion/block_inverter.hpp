@@ -1,0 +1,40 @@
+// The inversion's driver for one block of values: each thread factors its
+// share of the block by a sieve (BlockFactorizer), then all take values in
+// small batches from wherever they are, since a value's cost varies widely,
+// and count its preimages from its divisors alone (SigmaInverse).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "arith/counts/count_histogram.hpp"
+#include "arith/counts/sinks.hpp"
+#include "arith/inversion/factorizer.hpp"
+#include "arith/inversion/sigma_inverse.hpp"
+#include "arith/primes/prime_table.hpp"
+
+namespace arith {
+
+class BlockInverter {
+ public:
+  // Values inverted at once, and handed over at once.
+  static constexpr std::uint64_t kBatch = std::uint64_t{1} << 16;
+
+  BlockInverter(PrimeTable& table, unsigned threads);
+
+  // The counts of [first, last] (1 <= first <= last), to `sink` in order of
+  // value or into `histogram`; `done` is told the share finished.
+  void count(std::uint64_t first, std::uint64_t last, const CountSink* sink, CountHistogram* histogram,
+             const ProgressSink& done);
+
+ private:
+  void countBatch(std::uint64_t first, std::uint64_t size, std::vector<common::Count>& out);
+
+  PrimeTable& table_;
+  unsigned threads_;
+  std::unique_ptr<Factorizer> factorizer_;  // made on first use: they grow the table
+  std::unique_ptr<HighPowerSums> highPowerSums_;
+  std::vector<BlockFactorizer> factorizers_;
+};
+
+}  // namespace arith
