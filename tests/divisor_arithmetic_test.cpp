@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "arith/blocks/parallel.hpp"
 #include "arith/blocks/block_counter.hpp"
+#include "arith/blocks/parallel.hpp"
 #include "arith/plan/census_planner.hpp"
 #include "arith/primes/prime_table.hpp"
 #include "collect_counts.hpp"
@@ -131,20 +131,6 @@ TEST(Arithmetic, SameCountsWhateverTheThreads) {
 }  // namespace
 
 namespace {
-
-TEST(Parallel, AnExceptionInAnyThreadReachesTheCaller) {
-  for (unsigned thrower : {0u, 1u, 3u}) {
-    std::atomic<unsigned> ran{0};
-    EXPECT_THROW(arith::runParallel(4,
-                                    [&](unsigned t) {
-                                      ++ran;
-                                      if (t == thrower) throw std::bad_alloc();
-                                    }),
-                 std::bad_alloc)
-        << thrower;
-    EXPECT_EQ(ran.load(), 4u);  // the other threads ran to their end
-  }
-}
 
 TEST(Arithmetic, CountsMatchThePerValueMethod) {
   // Every candidate 1 .. N + 1 of every value, one factorization each.

@@ -1,6 +1,6 @@
 // The walk by largest prime factor: its prefixes against a plain enumeration,
-// its prime segments against the primality test, and the planner's choice
-// among the three methods (their counts are compared in divisor_arithmetic_test).
+// its prime segments against the primality test (its counts are compared
+// with the other methods' in divisor_arithmetic_test).
 #include "arith/window/window_sums.hpp"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "arith/plan/census_planner.hpp"
 #include "arith/primes/primality.hpp"
 #include "arith/primes/prime_table.hpp"
 #include "arith/window/prefix_walk.hpp"
@@ -17,7 +16,6 @@
 
 namespace {
 
-using arith::Method;
 using arith::Prefix;
 using common::Int64;
 
@@ -92,15 +90,4 @@ TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
 
 }  // namespace
 
-namespace {
-
-TEST(Planner, TakesEachMethodWhereItIsCheapestByFar) {
-  const arith::CensusPlanner planner(2, std::uint64_t{4} << 30);
-  EXPECT_EQ(planner.plan(1, 1000000000).method, Method::Sieve);
-  EXPECT_EQ(planner.plan(100000000000, 100099999999).method, Method::Window);
-  EXPECT_EQ(planner.plan(1000000000000, 1000999999999).method, Method::Window);
-  EXPECT_EQ(planner.plan(std::uint64_t{1} << 62, (std::uint64_t{1} << 62) + 10000).method, Method::Inversion);
-  EXPECT_EQ(planner.plan(9223372036854775000u, 9223372036854775807u).method, Method::Inversion);
-}
-
-}  // namespace
+namespace {}  // namespace

@@ -4,12 +4,27 @@
 #pragma once
 
 #include <functional>
+#include <stdexcept>
+#include <string>
 
 #include "arith/counts/count_histogram.hpp"
 #include "arith/counts/sinks.hpp"
 #include "arith/plan/census_planner.hpp"
 
 namespace arith {
+
+// A block that failed where a runner ran it (on another rank): the
+// calculation ends with it.
+class BlockFailure : public std::runtime_error {
+ public:
+  static constexpr const char* kOutOfMemory = "out of memory";
+  BlockFailure(int place, const std::string& what) : std::runtime_error(what), place_(place) {}
+  int place() const { return place_; }  // the rank
+  bool outOfMemory() const { return std::string(what()) == kOutOfMemory; }
+
+ private:
+  int place_;
+};
 
 class BlockRunner {
  public:

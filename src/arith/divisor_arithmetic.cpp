@@ -17,10 +17,11 @@ using common::Int64;
 
 // The methods and what they keep from one calculation to the next.
 struct DivisorArithmetic::Methods {
-  explicit Methods(unsigned threads) : counter(threads), candidates(table), window(table), inverter(table, threads) {}
+  explicit Methods(unsigned threads)
+      : counter(threads), candidates(table), window(table), inverter(table, threads) {}
 
   PrimeTable table;
-  BlockCounter counter;     // a block's counts from the sums of a source:
+  BlockCounter counter;      // a block's counts from the sums of a source:
   CandidateSums candidates;  // the sieve's,
   WindowSums window;         // or the window walk's;
   BlockInverter inverter;    // or the inversion, value by value
@@ -59,8 +60,8 @@ std::uint64_t DivisorArithmetic::memoryBudget() const {
   return budgetCap_ != 0 ? std::min(budgetCap_, machine) : machine;
 }
 
-void DivisorArithmetic::countDivisorSums(Int64 L1, Int64 L2, const CountSink& sink, const ProgressSink& progress,
-                                         const BlockDoneSink& blockDone) {
+void DivisorArithmetic::countDivisorSums(Int64 L1, Int64 L2, const CountSink& sink,
+                                         const ProgressSink& progress, const BlockDoneSink& blockDone) {
   runInterval(L1, L2, {&sink, nullptr, blockDone ? &blockDone : nullptr}, progress, nullptr);
 }
 
@@ -97,8 +98,8 @@ double DivisorArithmetic::plannedCost(std::uint64_t from, std::uint64_t to) cons
   return planned < kPlannedAhead ? total : -1;
 }
 
-void DivisorArithmetic::runInterval(Int64 L1, Int64 L2, const BlockOutput& output, const ProgressSink& progress,
-                                    const Method* forced) {
+void DivisorArithmetic::runInterval(Int64 L1, Int64 L2, const BlockOutput& output,
+                                    const ProgressSink& progress, const Method* forced) {
   SIGMA_ASSERT(1 <= L1 && L1 <= L2);
   planner_.setMemoryBudget(memoryBudget());
   const auto from = static_cast<std::uint64_t>(L1);
@@ -194,11 +195,13 @@ std::uint64_t DivisorArithmetic::sievePieceWidth(const BlockPlan& block, std::ui
   return spread / static_cast<double>(ranks) < block.cost ? most : whole;
 }
 
-void DivisorArithmetic::runPlannedBlock(const BlockPlan& block, const CountSink* sink, CountHistogram* histogram) {
+void DivisorArithmetic::runPlannedBlock(const BlockPlan& block, const CountSink* sink,
+                                        CountHistogram* histogram) {
   runBlock(block, {sink, histogram}, {});
 }
 
-void DivisorArithmetic::runBlock(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done) {
+void DivisorArithmetic::runBlock(const BlockPlan& block, const BlockOutput& output,
+                                 const ProgressSink& done) {
   Methods& m = *methods_;
   if (block.method == Method::Inversion) {
     m.inverter.count(block.first, block.last, output.sink, output.histogram, done);

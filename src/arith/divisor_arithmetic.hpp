@@ -63,11 +63,12 @@ class DivisorArithmetic {
     CountHistogram* histogram = nullptr;
     const BlockDoneSink* blockDone = nullptr;
   };
-  void runInterval(common::Int64 L1, common::Int64 L2, const BlockOutput& output, const ProgressSink& progress,
-                   const Method* forced);
+  void runInterval(common::Int64 L1, common::Int64 L2, const BlockOutput& output,
+                   const ProgressSink& progress, const Method* forced);
   void runHere(std::uint64_t from, std::uint64_t to, const BlockOutput& output, const ProgressSink& progress,
                const Method* forced);
-  void runOnRunner(std::uint64_t from, std::uint64_t to, const BlockOutput& output, const ProgressSink& progress);
+  void runOnRunner(std::uint64_t from, std::uint64_t to, const BlockOutput& output,
+                   const ProgressSink& progress);
   void runTold(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done);
   double plannedCost(std::uint64_t from, std::uint64_t to) const;
   std::uint64_t sievePieceWidth(const BlockPlan& block, std::uint64_t ranks) const;

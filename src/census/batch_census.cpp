@@ -4,9 +4,9 @@
 #include <new>
 #include <span>
 
-#include "arith/plan/memory_budget.hpp"
 #include "census/batch_output.hpp"
 #include "census/count_recorder.hpp"
+#include "census/failure_text.hpp"
 #include "census/listing.hpp"
 #include "census/stop_signals.hpp"
 #include "census/summary_report.hpp"
@@ -50,12 +50,8 @@ int BatchCensus::run() {
       saveLocked(true);
     }
     writeOutput(std::chrono::duration<double>(Clock::now() - started).count());
-  } catch (const std::bad_alloc&) {
-    return failed(std::string(texts::kOutOfMemory));
-  } catch (const arith::MemoryShortage& shortage) {
-    return failed(texts::memoryShortage(shortage.room(), shortage.least()));
-  } catch (const std::exception& error) {
-    return failed(error.what());
+  } catch (const std::exception&) {
+    return failed(failureText(std::current_exception()));
   }
   if (!out_) {
     err_ << texts::kOutputLost;

@@ -6,8 +6,8 @@
 #include <new>
 #include <span>
 
-#include "arith/plan/memory_budget.hpp"
 #include "census/count_recorder.hpp"
+#include "census/failure_text.hpp"
 #include "census/listing.hpp"
 #include "census/summary_report.hpp"
 #include "census/texts.hpp"
@@ -47,12 +47,8 @@ int Census::main() {
   } catch (const console::EndOfInput&) {
     out_.flush();
     return 2;
-  } catch (const std::bad_alloc&) {
-    return failed(texts::kOutOfMemory);
-  } catch (const arith::MemoryShortage& shortage) {
-    return failed(texts::memoryShortage(shortage.room(), shortage.least()));
-  } catch (const std::exception& error) {
-    return failed(error.what());
+  } catch (const std::exception&) {
+    return failed(failureText(std::current_exception()));
   }
   out_.flush();
   return 1;

@@ -137,6 +137,58 @@ std::optional<std::pair<Int64, Int64>> pair(const std::vector<std::string_view>&
   return std::pair{*a, *b};
 }
 
+// The finished ranges: increasing, apart, within the interval. Returns how
+// many values they hold, or -1 with `problem` set.
+common::Int64 parseRanges(LineReader& lines, CheckpointState& state, std::string& problem) {
+  Int64 nextFree = state.L1;  // ranges increase, apart
+  common::Int64 values = 0;
+  while (const auto fields = lines.take("done")) {
+    const auto range = pair(*fields);
+    if (!range || range->first < nextFree || range->first > range->second || range->second > state.L2) {
+      problem = "a finished range out of order";
+      return -1;
+    }
+    state.done.push_back({range->first, range->second});
+    values += range->second - range->first + 1;
+    if (range->second == state.L2) break;
+    nextFree = range->second + 2;
+  }
+  return values;
+}
+
+// The histogram of the finished ranges: counts increasing, adding up to `values`.
+bool parseHistogram(LineReader& lines, CheckpointState& state, common::Int64 values, std::string& problem) {
+  common::Count lastCount = -1;
+  while (const auto fields = lines.take("count")) {
+    const auto entry = pair(*fields);
+    if (!entry || entry->first <= lastCount || entry->second < 1 || entry->first > state.L2 ||
+        entry->second > values - state.histogram.total()) {
+      problem = "a histogram entry out of order or too large";
+      return false;
+    }
+    state.histogram.add(entry->first, entry->second);
+    lastCount = entry->first;
+  }
+  if (state.histogram.total() != values) problem = "a histogram that does not fit its ranges";
+  return problem.empty();
+}
+
+// With the listing: NN.txt's complete part, and ranges that grow from L1 on.
+bool parsePairs(LineReader& lines, CheckpointState& state, std::string& problem) {
+  const auto pairs = lines.take("pairs");
+  const auto bytes = pairs && pairs->size() == 2 ? number<std::uint64_t>((*pairs)[0]) : std::nullopt;
+  const auto digest = pairs && pairs->size() == 2 ? hash((*pairs)[1]) : std::nullopt;
+  if (!bytes || !digest) {
+    problem = "no record of NN.txt";
+  } else if (state.done.size() > 1 || (!state.done.empty() && state.done[0].first != state.L1)) {
+    problem = "listing ranges that do not start at L1";
+  }
+  if (!problem.empty()) return false;
+  state.pairsBytes = *bytes;
+  state.pairsHash = *digest;
+  return true;
+}
+
 // The body's records, in order; `problem` names the first that is wrong.
 std::optional<CheckpointState> parseBody(std::string_view body, std::string& problem) {
   LineReader lines(body);
@@ -151,39 +203,9 @@ std::optional<CheckpointState> parseBody(std::string_view body, std::string& pro
   if (!list || list->size() != 1 || ((*list)[0] != "0" && (*list)[0] != "1"))
     return problem = "no listing choice", std::nullopt;
   state.list = (*list)[0] == "1";
-  Int64 nextFree = state.L1;  // ranges increase, apart
-  common::Int64 values = 0;
-  while (const auto fields = lines.take("done")) {
-    const auto range = pair(*fields);
-    if (!range || range->first < nextFree || range->first > range->second || range->second > state.L2)
-      return problem = "a finished range out of order", std::nullopt;
-    state.done.push_back({range->first, range->second});
-    values += range->second - range->first + 1;
-    nextFree = range->second == state.L2 ? state.L2 : range->second + 2;
-    if (range->second == state.L2) break;
-  }
-  common::Count lastCount = -1;
-  while (const auto fields = lines.take("count")) {
-    const auto entry = pair(*fields);
-    if (!entry || entry->first <= lastCount || entry->second < 1 || entry->first > state.L2 ||
-        entry->second > values - state.histogram.total())
-      return problem = "a histogram entry out of order or too large", std::nullopt;
-    state.histogram.add(entry->first, entry->second);
-    lastCount = entry->first;
-  }
-  if (state.histogram.total() != values)
-    return problem = "a histogram that does not fit its ranges", std::nullopt;
-  if (state.list) {
-    const auto pairs = lines.take("pairs");
-    const auto bytes = pairs && pairs->size() == 2 ? number<std::uint64_t>((*pairs)[0]) : std::nullopt;
-    const auto digest = pairs && pairs->size() == 2 ? hash((*pairs)[1]) : std::nullopt;
-    if (!bytes || !digest) return problem = "no record of NN.txt", std::nullopt;
-    // The listing's ranges grow from L1 on, in order of value.
-    if (state.done.size() > 1 || (!state.done.empty() && state.done[0].first != state.L1))
-      return problem = "listing ranges that do not start at L1", std::nullopt;
-    state.pairsBytes = *bytes;
-    state.pairsHash = *digest;
-  }
+  const common::Int64 values = parseRanges(lines, state, problem);
+  if (values < 0 || !parseHistogram(lines, state, values, problem)) return std::nullopt;
+  if (state.list && !parsePairs(lines, state, problem)) return std::nullopt;
   const auto complete = lines.take("complete");
   if (!complete || complete->size() != 1 || (*complete)[0] != (state.complete() ? "1" : "0"))
     return problem = "a completion mark that does not fit its ranges", std::nullopt;

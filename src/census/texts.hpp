@@ -59,6 +59,11 @@ inline constexpr std::string_view kOutputLost = "sigma-census: ecriture impossib
 inline constexpr std::string_view kCalculationFailed = "sigma-census: calcul interrompu : ";
 inline constexpr std::string_view kOutOfMemory = "memoire insuffisante";
 
+// A block that failed on another rank.
+inline std::string blockFailure(int rank, bool outOfMemory, const std::string& what) {
+  return "rang " + std::to_string(rank) + " : " + (outOfMemory ? std::string(kOutOfMemory) : what);
+}
+
 // A control group whose room cannot hold the least calculation.
 inline std::string memoryShortage(std::uint64_t room, std::uint64_t least) {
   constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;

@@ -14,9 +14,7 @@ Factorizer::Factorizer(PrimeTable& table) {
   for (const common::Int64 prime : table.primes().subspan(1)) {  // the odd primes
     const auto p = static_cast<std::uint64_t>(prime);
     if (p >= kSieveLimit) break;
-    std::uint64_t inv = p;
-    for (int k = 0; k < 5; ++k) inv *= 2 - p * inv;
-    trial_.push_back({p, inv, UINT64_MAX / p});
+    trial_.push_back(OddDivisor::of(p));
   }
 }
 
@@ -28,14 +26,14 @@ std::vector<PrimePower> Factorizer::factorize(std::uint64_t n) const {
     factors.push_back({2, twos});
     n >>= twos;
   }
-  for (const TrialPrime& t : trial_) {
+  for (const OddDivisor& t : trial_) {
     if (t.prime >= kTrialLimit || t.prime * t.prime > n) break;
-    if (!divides(t, n)) continue;
+    if (!t.divides(n)) continue;
     int e = 0;
     do {
-      n *= t.inverse;  // the exact quotient, without a division
+      n = t.quotient(n);
       ++e;
-    } while (divides(t, n));
+    } while (t.divides(n));
     factors.push_back({t.prime, e});
   }
   factorRest(n, kTrialLimit, factors);
@@ -84,43 +82,45 @@ void Factorizer::splitLarge(std::uint64_t n, std::vector<std::uint64_t>& primes)
 }
 
 void BlockFactorizer::factor(std::uint64_t first, std::size_t count) {
+  SIGMA_ASSERT(first >= 1 && first - 1 <= ~std::uint64_t{0} - count);
   if (count == 0) return;
   rest_.resize(count);
   used_.assign(count, 0);
   factors_.resize(count * kMostFactors);
-  auto add = [this](std::size_t k, std::uint64_t prime, int exponent) {
-    SIGMA_ASSERT(used_[k] < kMostFactors);
-    factors_[k * kMostFactors + used_[k]++] = {prime, exponent};
-  };
   for (std::size_t k = 0; k < count; ++k) {
     const std::uint64_t n = first + k;
     const int twos = __builtin_ctzll(n);
     rest_[k] = n >> twos;
     if (twos > 0) add(k, 2, twos);
   }
-  // Each odd prime hits every p-th number, from the first multiple on; the
-  // quotients are exact, so a multiplication by the prime's inverse takes them.
-  // Past the square root of the last number, what is left is 1 or a prime.
+  finishRests(count, sieveOddPrimes(first, count));
+}
+
+// Each odd prime hits every p-th number, from the first multiple on, and
+// its exact quotients come by a product with its inverse. Past the square
+// root of the last number, what is left of each is 1 or a prime. Returns the
+// bound below which no prime factor is left.
+std::uint64_t BlockFactorizer::sieveOddPrimes(std::uint64_t first, std::size_t count) {
   const std::uint64_t last = first + count - 1;
-  std::uint64_t bound = Factorizer::kSieveLimit;  // no prime factor below it is left
-  for (const Factorizer::TrialPrime& t : factorizer_.sievingPrimes()) {
-    if (t.prime > last / t.prime) {
-      bound = t.prime;
-      break;
-    }
+  for (const OddDivisor& t : factorizer_.sievingPrimes()) {
+    if (t.prime > last / t.prime) return t.prime;
     for (std::size_t k = (t.prime - first % t.prime) % t.prime; k < count; k += t.prime) {
       std::uint64_t r = rest_[k];
       int e = 0;
       do {
-        r *= t.inverse;
+        r = t.quotient(r);
         ++e;
-      } while (Factorizer::divides(t, r));
+      } while (t.divides(r));
       rest_[k] = r;
       add(k, t.prime, e);
     }
   }
-  // What is left is 1, a prime, or a composite without a factor below bound;
-  // the composites are split all together (see rho_lanes.hpp).
+  return Factorizer::kSieveLimit;
+}
+
+// What is left is 1, a prime, or a composite without a factor below bound;
+// the composites are split all together (see rho_lanes.hpp).
+void BlockFactorizer::finishRests(std::size_t count, std::uint64_t bound) {
   pending_.clear();
   composites_.clear();
   for (std::size_t k = 0; k < count; ++k) {
@@ -143,6 +143,7 @@ void BlockFactorizer::factor(std::uint64_t first, std::size_t count) {
 }
 
 std::uint64_t pollardBrent(std::uint64_t n) {
+  SIGMA_ASSERT((n & 1) == 1 && n > 3 && !isPrime64(n));
   const Montgomery mont(n);
   constexpr int kBatch = 128;  // steps between two gcds
   for (std::uint64_t c = 1;; ++c) {

@@ -10,6 +10,7 @@
 
 #include "arith/primes/primality.hpp"
 #include "arith/primes/prime_table.hpp"
+#include "common/check.hpp"
 
 namespace arith {
 
@@ -37,21 +38,15 @@ class Factorizer {
   // Exact primality.
   bool isPrime(std::uint64_t n) const { return test_(n); }
 
-  struct TrialPrime {
-    std::uint64_t prime;
-    std::uint64_t inverse;  // prime^-1 mod 2^64
-    std::uint64_t limit;    // n is a multiple of prime iff n * inverse <= limit
-  };
   // The odd primes below kSieveLimit, for sieving blocks.
-  std::span<const TrialPrime> sievingPrimes() const { return trial_; }
-  static bool divides(const TrialPrime& t, std::uint64_t n) { return n * t.inverse <= t.limit; }
+  std::span<const OddDivisor> sievingPrimes() const { return trial_; }
 
  private:
   void splitLarge(std::uint64_t n, std::vector<std::uint64_t>& primes) const;
   // Appends the primes of `large` to `factors`, in increasing order with their multiplicities.
   static void appendGrouped(std::vector<std::uint64_t>& large, std::vector<PrimePower>& factors);
 
-  std::vector<TrialPrime> trial_;
+  std::vector<OddDivisor> trial_;
   PrimeTest test_;
 };
 
@@ -74,6 +69,13 @@ class BlockFactorizer {
   }
 
  private:
+  void add(std::size_t k, std::uint64_t prime, int exponent) {
+    SIGMA_ASSERT(used_[k] < kMostFactors);
+    factors_[k * kMostFactors + used_[k]++] = {prime, exponent};
+  }
+  std::uint64_t sieveOddPrimes(std::uint64_t first, std::size_t count);
+  void finishRests(std::size_t count, std::uint64_t bound);
+
   const Factorizer& factorizer_;
   std::vector<std::uint64_t> rest_;
   std::vector<PrimePower> factors_;  // kMostFactors slots per number
@@ -84,7 +86,12 @@ class BlockFactorizer {
   std::vector<std::uint64_t> divisors_;    // a proper factor of each
 };
 
-// A non-trivial factor of the odd composite n.
+// A non-trivial factor of the odd composite n, by Pollard's rho with Brent's
+// cycle finding (R. P. Brent, "An improved Monte Carlo factorization
+// algorithm", BIT 20 (1980)). This one walk serves numbers one at a time
+// (Factorizer::factorize), where the answer is wanted now; a block's many
+// composites go to the lanes of rho_lanes.hpp, which interleave four walks
+// for throughput and so need a loop of their own.
 std::uint64_t pollardBrent(std::uint64_t n);
 
 }  // namespace arith

@@ -47,18 +47,24 @@ void SigmaInverse::listFactors(std::size_t index) {
   highPowerSums_.find(d, [&](std::uint64_t p) { factors_.push_back({p, index}); });
 }
 
+// The digits of the divisors of N / d, d the divisor at `index`: N's
+// exponents less d's, prime by prime.
+void SigmaInverse::digitLimits(std::size_t index, Digits& limits) const {
+  std::size_t rest = index;
+  for (std::size_t i = exponents_.size(); i-- > 0;) {
+    limits[i] = static_cast<std::size_t>(exponents_[i]) - rest / strides_[i];
+    rest %= strides_[i];
+  }
+}
+
 // For every divisor m of N / d with some ways, where d is the divisor at
 // `index`, notes that d * m gains the ways of m. The m are the mixed-radix
 // numbers whose digits stay within N's exponents less d's.
 void SigmaInverse::addMultiples(std::size_t index) {
   const std::size_t r = exponents_.size();
-  std::size_t limits[64];
-  std::size_t digits[64] = {};
-  std::size_t rest = index;
-  for (std::size_t i = r; i-- > 0;) {
-    limits[i] = static_cast<std::size_t>(exponents_[i]) - rest / strides_[i];
-    rest %= strides_[i];
-  }
+  Digits limits;
+  digitLimits(index, limits);
+  Digits digits = {};
   std::size_t m = 0;
   for (;;) {
     if (ways_[m] != 0) additions_.emplace_back(index + m, ways_[m]);
@@ -79,16 +85,11 @@ void SigmaInverse::addMultiples(std::size_t index) {
 // ways_[m] is read before any addition of this prime reaches it.
 void SigmaInverse::addMultiplesInPlace(std::size_t index) {
   const std::size_t r = exponents_.size();
-  std::size_t limits[64];
-  std::size_t digits[64];
-  std::size_t rest = index;
+  Digits limits;
+  digitLimits(index, limits);
+  Digits digits = limits;
   std::size_t m = 0;
-  for (std::size_t i = r; i-- > 0;) {
-    limits[i] = static_cast<std::size_t>(exponents_[i]) - rest / strides_[i];
-    rest %= strides_[i];
-    digits[i] = limits[i];
-    m += limits[i] * strides_[i];
-  }
+  for (std::size_t i = 0; i < r; ++i) m += limits[i] * strides_[i];
   for (;;) {
     if (ways_[m] != 0) ways_[index + m] += ways_[m];
     std::size_t i = 0;
@@ -109,6 +110,9 @@ common::Count SigmaInverse::count(std::uint64_t N) {
 }
 
 common::Count SigmaInverse::count(std::uint64_t N, std::span<const PrimePower> primes) {
+  SIGMA_ASSERT(N >= 1 && N <= static_cast<std::uint64_t>(common::kLargestBound));
+  // A number below 2^64 has fewer distinct primes than the digits' table holds.
+  SIGMA_ASSERT(primes.size() < std::tuple_size_v<Digits>);
   if (N == 1) return 1;  // m = 1
   divisors_.assign(1, 1);
   exponents_.clear();

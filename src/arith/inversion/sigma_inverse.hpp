@@ -5,10 +5,13 @@
 // sigma(m) = sigma(p1^k1) ... sigma(pr^kr). Each factor sigma(p^k) is a
 // divisor of N; the method lists the divisors d of N, finds every prime power
 // with sigma(p^k) = d, and counts the ways to write N as a product of such
-// factors with distinct primes (a 0/1 knapsack over the divisors of N).
+// factors with distinct primes (a 0/1 knapsack over the divisors of N), the
+// method of M. Contini, E. Croot, I. Shparlinski, "Complexity of inverting the
+// Euler function", Math. Comp. 75 (2006), which serves sigma as well.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <span>
 #include <utility>
@@ -56,7 +59,10 @@ class SigmaInverse {
     std::uint64_t prime;
     std::size_t divisor;  // the index of sigma(prime^k) among the divisors of N
   };
+  // One digit per distinct prime of N: at most 15 below 2^63.
+  using Digits = std::array<std::size_t, 64>;
   void listFactors(std::size_t index);
+  void digitLimits(std::size_t index, Digits& limits) const;
   void addMultiples(std::size_t index);
   void addMultiplesInPlace(std::size_t index);
 

@@ -45,14 +45,24 @@ int countOf(const MPI_Status& status, MPI_Datatype type) {
   return count;
 }
 
-// The serving side of one block: its counts, span by span, then kDone; or its histogram.
-void runFor0(DivisorArithmetic& arithmetic, const BlockMessage& message) {
+BlockMessage toMessage(const BlockPlan& block, bool counts) {
+  return {block.first, block.last, static_cast<unsigned>(block.method), block.countBits, counts ? 1u : 0u};
+}
+
+BlockPlan fromMessage(const BlockMessage& message) {
   BlockPlan block;
   block.first = message[0];
   block.last = message[1];
   SIGMA_ASSERT(message[2] <= static_cast<std::uint64_t>(Method::Window));
   block.method = static_cast<Method>(message[2]);
   block.countBits = static_cast<unsigned>(message[3]);
+  return block;
+}
+
+// A serving rank's share of one block: its counts, span by span, then
+// kDone; or its histogram.
+void serveBlock(DivisorArithmetic& arithmetic, const BlockMessage& message) {
+  const BlockPlan block = fromMessage(message);
   if (message[4] == 1) {
     std::vector<std::int64_t> span;
     const CountSink sink = [&](common::Int64 first, std::span<const common::Count> counts) {
@@ -108,9 +118,9 @@ void RankSession::serve(DivisorArithmetic& arithmetic) {
     MPI_Recv(message.data(), 5, MPI_UINT64_T, 0, kBlock, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
     std::string failure;
     try {
-      runFor0(arithmetic, message);
+      serveBlock(arithmetic, message);
     } catch (const std::bad_alloc&) {
-      failure = "memoire insuffisante";
+      failure = BlockFailure::kOutOfMemory;
     } catch (const std::exception& error) {
       failure = error.what();
     }
@@ -129,8 +139,7 @@ void RankSession::abort(int status) {
 }
 
 void RankSession::send(const BlockPlan& block, bool counts, int rank) {
-  const BlockMessage message = {block.first, block.last, static_cast<unsigned>(block.method), block.countBits,
-                                counts ? 1u : 0u};
+  const BlockMessage message = toMessage(block, counts);
   MPI_Send(message.data(), 5, MPI_UINT64_T, rank, kBlock, MPI_COMM_WORLD);
 }
 
@@ -141,7 +150,7 @@ void RankSession::failed(int rank) {
   std::string what(static_cast<std::size_t>(countOf(status, MPI_CHAR)), ' ');
   MPI_Recv(what.data(), static_cast<int>(what.size()), MPI_CHAR, rank, kError, MPI_COMM_WORLD,
            MPI_STATUS_IGNORE);
-  throw std::runtime_error("rang " + std::to_string(rank) + " : " + what);
+  throw BlockFailure(rank, what);
 }
 
 void RankSession::receiveCounts(int rank, const CountSink& sink) {
@@ -169,37 +178,46 @@ void RankSession::receiveHistogram(int rank, CountHistogram& histogram) {
   for (std::size_t k = 0; k + 1 < pairs.size(); k += 2) histogram.add(pairs[k], pairs[k + 1]);
 }
 
+// The blocks `next` hands out, a look-ahead at a time: histograms add up in
+// any order, so their blocks go out costliest first (the last of each
+// look-ahead: higher blocks have more candidates), which keeps the ranks'
+// loads even at the end; counts go out in order, one at a time.
+class RankSession::BlockQueue {
+ public:
+  BlockQueue(const std::function<bool(BlockPlan&)>& next, std::size_t lookAhead)
+      : next_(next), lookAhead_(lookAhead) {}
+
+  bool take(BlockPlan& block) {
+    if (ahead_.empty()) {
+      for (BlockPlan b; more_ && ahead_.size() < lookAhead_;) {
+        more_ = next_(b);
+        if (more_) ahead_.push_back(b);
+      }
+      std::reverse(ahead_.begin(), ahead_.end());
+    }
+    if (ahead_.empty()) return false;
+    block = ahead_.front();
+    ahead_.erase(ahead_.begin());
+    return true;
+  }
+
+ private:
+  const std::function<bool(BlockPlan&)>& next_;
+  std::size_t lookAhead_;
+  std::vector<BlockPlan> ahead_;
+  bool more_ = true;
+};
+
 void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink,
                       CountHistogram* histogram, const Finished& finished) {
-  struct Pending {
-    BlockPlan block;
-    int rank;
-  };
+  const std::size_t lookAhead = sink != nullptr ? 1 : std::size_t{8} * static_cast<std::size_t>(size_ - 1);
+  BlockQueue queue(next, lookAhead);
   std::deque<Pending> pending;  // in increasing order of value
   std::vector<int> idle;
   for (int r = size_ - 1; r >= 1; --r) idle.push_back(r);
-  // Histograms add up in any order, so their blocks go out costliest first
-  // (the last of each window: higher blocks have more candidates), which
-  // keeps the ranks' loads even at the end; counts go out in order.
-  const std::size_t window = sink != nullptr ? 1 : std::size_t{8} * static_cast<std::size_t>(size_ - 1);
-  std::vector<BlockPlan> ahead;
-  bool more = true;
-  auto take = [&](BlockPlan& block) {
-    if (ahead.empty()) {
-      for (BlockPlan b; more && ahead.size() < window;) {
-        more = next(b);
-        if (more) ahead.push_back(b);
-      }
-      std::reverse(ahead.begin(), ahead.end());
-    }
-    if (ahead.empty()) return false;
-    block = ahead.front();
-    ahead.erase(ahead.begin());
-    return true;
-  };
   auto handOut = [&] {
     BlockPlan block;
-    while (!idle.empty() && take(block)) {
+    while (!idle.empty() && queue.take(block)) {
       send(block, sink != nullptr, idle.back());
       pending.push_back({block, idle.back()});
       idle.pop_back();
@@ -208,28 +226,35 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
   handOut();
   CountHistogram blockHistogram;
   while (!pending.empty()) {
-    Pending done = pending.front();
-    if (sink != nullptr) {
-      // The counts go out in order: the oldest block first.
-      receiveCounts(done.rank, *sink);
-      pending.pop_front();
-      idle.push_back(done.rank);
-      finished(done.block, nullptr);
-    } else {
-      // Histograms add up in any order: whichever rank finishes first.
-      const MPI_Status status = waitFor(MPI_ANY_SOURCE);
-      const auto it = std::find_if(pending.begin(), pending.end(),
-                                   [&](const Pending& p) { return p.rank == status.MPI_SOURCE; });
-      done = *it;
-      pending.erase(it);
-      blockHistogram.clear();
-      receiveHistogram(done.rank, blockHistogram);
-      histogram->add(blockHistogram);
-      idle.push_back(done.rank);
-      finished(done.block, &blockHistogram);
-    }
+    const Pending done = sink != nullptr ? collectCounts(pending, *sink)
+                                         : collectHistogram(pending, *histogram, blockHistogram);
+    idle.push_back(done.rank);
+    finished(done.block, sink != nullptr ? nullptr : &blockHistogram);
     handOut();
   }
+}
+
+// The counts go out in order: the oldest block's first.
+RankSession::Pending RankSession::collectCounts(std::deque<Pending>& pending, const CountSink& sink) {
+  const Pending done = pending.front();
+  receiveCounts(done.rank, sink);
+  pending.pop_front();
+  return done;
+}
+
+// Histograms add up in any order: whichever rank finishes first.
+RankSession::Pending RankSession::collectHistogram(std::deque<Pending>& pending, CountHistogram& histogram,
+                                                   CountHistogram& blockHistogram) {
+  const MPI_Status status = waitFor(MPI_ANY_SOURCE);
+  const auto it = std::find_if(pending.begin(), pending.end(),
+                               [&](const Pending& p) { return p.rank == status.MPI_SOURCE; });
+  SIGMA_ASSERT(it != pending.end());
+  const Pending done = *it;
+  pending.erase(it);
+  blockHistogram.clear();
+  receiveHistogram(done.rank, blockHistogram);
+  histogram.add(blockHistogram);
+  return done;
 }
 
 }  // namespace arith

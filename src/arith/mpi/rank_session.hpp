@@ -9,6 +9,8 @@
 // NN.txt is written as one process writes it.
 #pragma once
 
+#include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,14 @@ class RankSession : public BlockRunner {
            const Finished& finished) override;
 
  private:
+  struct Pending {
+    BlockPlan block;
+    int rank;
+  };
+  class BlockQueue;
+  Pending collectCounts(std::deque<Pending>& pending, const CountSink& sink);
+  Pending collectHistogram(std::deque<Pending>& pending, CountHistogram& histogram,
+                           CountHistogram& blockHistogram);
   void send(const BlockPlan& block, bool counts, int rank);
   void receiveCounts(int rank, const CountSink& sink);
   void receiveHistogram(int rank, CountHistogram& histogram);

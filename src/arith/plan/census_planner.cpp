@@ -8,6 +8,7 @@
 #include "arith/sieve/candidate_bounds.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
 #include "arith/window/window_sums.hpp"
+#include "common/check.hpp"
 
 namespace arith {
 
@@ -33,8 +34,8 @@ constexpr double kInversionPerValueAt40Bits = 1.45e-6;
 constexpr double kInversionBitsPerDoubling = 8.8;
 // The walk by largest prime factor: per prefix walked (7 ns of wall time per
 // prefix near 10^12 and 10^13 on both cores), and per value of the window,
-// in the sieve's units (its constants stand 1.5 times above the same day's
-// measurements): from windows of 10^8 values, 12 ns of one core near 10^8,
+// in the sieve's units (whose constants stand 1.5 times above the sieve's
+// measured costs): from windows of 10^8 values, 12 ns of one core near 10^8,
 // 15.6 ns near 10^9, then about 1.3 times as much per decade (20 near 10^10,
 // 25 near 10^11, 40 near 10^12), and no less than 10 ns.
 constexpr double kWindowPerPrefix = 21e-9;
@@ -104,6 +105,7 @@ double CensusPlanner::windowCost(std::uint64_t first, std::uint64_t last) const 
 }
 
 BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
+  SIGMA_ASSERT(1 <= from && from <= to);
   // The widest block the memory allows, and a narrow one: the methods'
   // blocks may differ in width, so they are compared by cost per value.
   const std::uint64_t widest = to - from >= blockValues_ ? from + blockValues_ - 1 : to;

@@ -1,12 +1,13 @@
 #include "arith/primes/montgomery.hpp"
 
+#include "arith/primes/exact_division.hpp"
+#include "common/check.hpp"
+
 namespace arith {
 
 Montgomery::Montgomery(std::uint64_t modulus) : n_(modulus) {
-  // Newton's iteration doubles the correct low bits of the inverse each step.
-  std::uint64_t inv = modulus;
-  for (int k = 0; k < 5; ++k) inv *= 2 - modulus * inv;
-  inverse_ = inv;
+  SIGMA_ASSERT((modulus & 1) == 1 && modulus > 1);
+  inverse_ = inverseMod64(modulus);
   one_ = (0 - modulus) % modulus;
   r2_ = static_cast<std::uint64_t>((static_cast<Uint128>(one_) * one_) % modulus);
 }

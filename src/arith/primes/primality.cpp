@@ -10,13 +10,10 @@ namespace arith {
 
 namespace {
 
-// The strong-probable-prime test of odd n > 2 to the base a, in Montgomery form.
-bool strongProbablePrime64(const Montgomery& mont, std::uint64_t d, int s, std::uint64_t a) {
-  const std::uint64_t n = mont.modulus();
-  const std::uint64_t base = a % n;
-  if (base == 0) return true;
-  const std::uint64_t minusOne = n - mont.one();
-  std::uint64_t x = mont.pow(mont.toForm(base), d);
+// The end of a strong-probable-prime test, n - 1 = d 2^s: whether x = a^d
+// is 1 or -1, or becomes -1 by squarings.
+bool strongTail(const Montgomery& mont, std::uint64_t x, int s) {
+  const std::uint64_t minusOne = mont.modulus() - mont.one();
   if (x == mont.one() || x == minusOne) return true;
   for (int r = 1; r < s; ++r) {
     x = mont.mul(x, x);
@@ -25,21 +22,22 @@ bool strongProbablePrime64(const Montgomery& mont, std::uint64_t d, int s, std::
   return false;
 }
 
+// The strong-probable-prime test of odd n > 2 to the base a, in Montgomery form.
+bool strongProbablePrime64(const Montgomery& mont, std::uint64_t d, int s, std::uint64_t a) {
+  const std::uint64_t base = a % mont.modulus();
+  if (base == 0) return true;
+  return strongTail(mont, mont.pow(mont.toForm(base), d), s);
+}
+
 // To the base 2, where a multiplication by the base is a doubling: most
 // composites fail here, before any other base is converted.
 bool strongProbablePrime64Base2(const Montgomery& mont, std::uint64_t d, int s) {
-  const std::uint64_t minusOne = mont.modulus() - mont.one();
   std::uint64_t x = mont.one();
   for (int bit = 63 - __builtin_clzll(d); bit >= 0; --bit) {
     x = mont.mul(x, x);
     if ((d >> bit & 1) != 0) x = mont.add(x, x);
   }
-  if (x == mont.one() || x == minusOne) return true;
-  for (int r = 1; r < s; ++r) {
-    x = mont.mul(x, x);
-    if (x == minusOne) return true;
-  }
-  return false;
+  return strongTail(mont, x, s);
 }
 
 // The bases after 2 that decide every odd n below `below` (zeros fill the
@@ -99,9 +97,7 @@ PrimeTest::PrimeTest() : oddPrimeBits_(kBitmapLimit / 128, ~std::uint64_t{0}) {
   }
   for (std::uint64_t p : {3,  5,  7,  11, 13, 17, 19, 23, 29,  31,  37,  41,  43,  47,  53,  59,
                           61, 67, 71, 73, 79, 83, 89, 97, 101, 103, 107, 109, 113, 127, 131, 137}) {
-    std::uint64_t inverse = p;
-    for (int k = 0; k < 5; ++k) inverse *= 2 - p * inverse;  // Newton: doubles the correct bits
-    filter_.push_back({inverse, UINT64_MAX / p});
+    filter_.push_back(OddDivisor::of(p));
   }
 }
 
@@ -109,8 +105,8 @@ bool PrimeTest::operator()(std::uint64_t n) const {
   if ((n & 1) == 0) return n == 2;
   if (n < kBitmapLimit) return (oddPrimeBits_[n / 128] >> (n / 2 % 64) & 1) != 0;
   // Most composites have a small factor: a multiplication each rules it out.
-  for (const SmallPrime& p : filter_) {
-    if (n * p.inverse <= p.limit) return false;  // n is above every filtering prime
+  for (const OddDivisor& p : filter_) {
+    if (p.divides(n)) return false;  // n is above every filtering prime
   }
   return millerRabin(n);
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "arith/primes/exact_division.hpp"
+
 namespace arith {
 
 // Deterministic Miller-Rabin for every 64-bit number, with the fewest bases
@@ -28,12 +30,8 @@ class PrimeTest {
   bool operator()(std::uint64_t n) const;
 
  private:
-  struct SmallPrime {
-    std::uint64_t inverse;  // prime^-1 mod 2^64
-    std::uint64_t limit;    // n is a multiple of the prime iff n * inverse <= limit
-  };
   std::vector<std::uint64_t> oddPrimeBits_;  // bit k: whether 2k + 1 is prime
-  std::vector<SmallPrime> filter_;           // 3, 5, ..., 137
+  std::vector<OddDivisor> filter_;           // 3, 5, ..., 137
 };
 
 }  // namespace arith

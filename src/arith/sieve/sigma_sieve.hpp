@@ -1,6 +1,9 @@
 // A segmented sieve of the divisor sum: sigma(m) for every m of a range, or of
 // one residue class modulo 6 in a range, a cache-sized segment at a time,
-// with no division but one per number.
+// with no division but one per number: the segmented sieve of Eratosthenes
+// (as in T. Oliveira e Silva, S. Herzog, S. Pardi, "Empirical verification of
+// the even Goldbach conjecture", Math. Comp. 83 (2014)) turned to a
+// multiplicative function.
 //
 // For each odd prime p up to the square root of the range's end, and each
 // power p^k, the multiples of p^k whose cofactor is prime to p have exactly

@@ -15,6 +15,9 @@
 //   a few candidates, tested one by one, and none at all once
 //   sigma((P(k) + 1)^e) passes B / sigma(k).
 // And m = 1 when A = 1.
+// Classing each m by its largest prime factor is the classical decomposition
+// of the theory of smooth numbers (N. G. de Bruijn, "On the number of positive
+// integers <= x and free of prime factors > y", Indag. Math. 13 (1951)).
 //
 // The segments of the union are handed to the threads first; then every thread
 // walks the prefixes of depth at most two, and takes, in turn with the other
