@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Measures the built program on whole runs: wall time and peak memory of one
 # calculation (output to a file), and the comparisons the table of
-# bench/README.md gives. Usage: bench/run.sh [BUILD_DIR] [SECTION...]
+# bench/README.md gives. Usage: bench/run.sh [--against REV] [BUILD_DIR] [SECTION...]
+# REV: the build to compare with (a commit, tag or branch), for the sections
+# previous, inversion and window.
 # Sections (default: all but huge and previous, which take long):
 #   ratio     the program against the plain sieve (bench/plain_sieve.cpp) on [1, 2e8]
 #   linear    [1, 10^9] and [1, 10^10], in the same run
@@ -10,16 +12,23 @@
 #   stages    where the time of [1, 10^9] goes, from a profile (needs perf)
 #   high      narrow intervals high up;  single  single values with billions of preimages
 #   listing   [1, 10^7] with the listing on and off
-#   previous  reports of the build of a given commit (PREVIOUS, default 30a320f) against this one
+#   previous  reports and times of the build of REV against this one
 #   inversion seconds per value of the inversion near 10^12, 10^15, 2^62 and 2^63, with the
-#             build of PREVIOUS (default 30a320f) in the same run (best of three alternating rounds)
-#   window    wide windows in the middle of the range, with the build of PREVIOUS (default
-#             447424b, before the window walk) in the same run; and the map of where each method wins
+#             build of REV in the same run (best of three alternating rounds)
+#   window    wide windows in the middle of the range, with the build of REV in the same run;
+#             and the map of where each method wins
+#   checkpoint [1, 2^33] with --checkpoint against without (best of three alternating rounds),
+#             and the time to resume from a complete checkpoint
 #   flint     factoring and primality against FLINT's (needs libflint-dev)
 #   mpi       [1, MPI_TOP] (default 10^10) on 1, 2 and 4 MPI ranks: wall time and each rank's CPU time
 #             (needs Open MPI)
 #   engines   the Google Benchmark comparisons (census_bench)
 set -euo pipefail
+against=
+if [ "${1:-}" = --against ]; then
+  against=$2
+  shift 2
+fi
 build=${1:-build-bench}
 shift || true
 sections=${*:-ratio linear limited stages high single listing engines}
@@ -45,9 +54,13 @@ measure() {
   printf '| [%s, %s] | %s | %s | %d | %s |\n' "$1" "$2" "$3" "$seconds" "$mib" "$first"
 }
 header() { printf '\n| interval | listing | wall time (s) | peak memory (MiB) | first summary line |\n|---|---|---|---|---|\n'; }
-# previousBuild: builds the commit PREVIOUS (default 30a320f) in $work/previous; sets old and commit.
+# previousBuild: builds REV (--against) in $work/previous; sets old and commit.
 previousBuild() {
-  commit=${PREVIOUS:-30a320f}
+  if [ -z "$against" ]; then
+    echo "bench/run.sh: section $section compares with another build: give --against REV" >&2
+    exit 64
+  fi
+  commit=$against
   old=$work/previous
   git worktree add -f --detach "$old" "$commit" > /dev/null 2>&1
   cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_TESTS=OFF > /dev/null
@@ -160,7 +173,7 @@ for section in $sections; do
       printf '\n[10^12, 10^12 + 10^7]: %s s, %d MiB\n' "$seconds" "$mib"
       git worktree remove --force "$old" ;;
     window)
-      PREVIOUS=${PREVIOUS:-447424b} previousBuild
+      previousBuild
       printf '\n| window | previous build (%s) | this build | ratio | reports |\n|---|---|---|---|---|\n' "$commit"
       for case in "100000000000 100099999999" "10000000000 10999999999"; do
         set -- $case
@@ -195,6 +208,24 @@ for section in $sections; do
         zero=$(grep -a -m1 -o 'Pour : 0 possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/.*  //' || true)
         printf '| %d | %s | %s| %s |\n' "$ranks" "$(tail -n 1 "$work/time")" "$cpu" "$zero"
       done ;;
+    checkpoint)
+      # Alternating rounds of the same census with and without a checkpoint file.
+      plain=() kept=()
+      for round in 1 2 3; do
+        /usr/bin/time -f '%e' -o "$work/time" "$program" --format=tsv 1 2^33 > "$work/plain.tsv"
+        plain+=("$(tail -n 1 "$work/time")")
+        rm -f "$work/ck"
+        /usr/bin/time -f '%e' -o "$work/time" "$program" --format=tsv --checkpoint="$work/ck" 1 2^33 > "$work/kept.tsv"
+        kept+=("$(tail -n 1 "$work/time")")
+      done
+      /usr/bin/time -f '%e' -o "$work/time" "$program" --format=tsv --checkpoint="$work/ck" 1 2^33 > "$work/resumed.tsv"
+      p=$(best "${plain[@]}") k=$(best "${kept[@]}")
+      printf '
+[1, 2^33]: without %s s (runs: %s), with --checkpoint %s s (runs: %s): %s; resumed from the complete file: %s s; outputs %s
+' \
+        "$p" "${plain[*]}" "$k" "${kept[*]}" "$(awk -v k="$k" -v p="$p" 'BEGIN{printf "%+.1f %%", (k/p-1)*100}')" \
+        "$(tail -n 1 "$work/time")" \
+        "$(cmp -s "$work/plain.tsv" "$work/kept.tsv" && cmp -s "$work/plain.tsv" "$work/resumed.tsv" && echo identical || echo DIFFERENT)" ;;
     engines)
       "$build/bench/census_bench" ;;
   esac
