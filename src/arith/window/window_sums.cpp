@@ -34,7 +34,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*thr
   });
 }
 
-WindowSums::Factors WindowSums::factorsOf(std::uint64_t sigma) const {
+WindowSums::SumQuotients WindowSums::quotientsFor(std::uint64_t sigma) const {
   // One division: the window is narrower than most sigma, and then the
   // quotients of A - 1 and B differ by at most one.
   const std::uint64_t below = (first_ - 1) / sigma;
@@ -42,17 +42,18 @@ WindowSums::Factors WindowSums::factorsOf(std::uint64_t sigma) const {
   return {below + 1, below + (rest < sigma ? 0 : rest / sigma)};
 }
 
-std::uint64_t WindowSums::lowestFactor(const Prefix& k, const Factors& factors) {
-  return std::max(factors.low, k.largest + 2);
+std::uint64_t WindowSums::lowestQuotient(const Prefix& k, const SumQuotients& quotients) {
+  return std::max(quotients.low, k.largest + 2);
 }
 
-bool WindowSums::isLong(const Prefix& k, const Factors& factors) {
-  return factors.high >= lowestFactor(k, factors) && factors.high - lowestFactor(k, factors) + 1 >= kLong;
+bool WindowSums::isLong(const Prefix& k, const SumQuotients& quotients) {
+  return quotients.high >= lowestQuotient(k, quotients) &&
+         quotients.high - lowestQuotient(k, quotients) + 1 >= kLong;
 }
 
 void WindowSums::noteLong(const Prefix& k) {
-  const Factors factors = factorsOf(k.sigma);
-  if (isLong(k, factors)) long_.push_back({k.sigma, lowestFactor(k, factors) - 1, factors.high - 1});
+  const SumQuotients quotients = quotientsFor(k.sigma);
+  if (isLong(k, quotients)) long_.push_back({k.sigma, lowestQuotient(k, quotients) - 1, quotients.high - 1});
 }
 
 // The union of the long intervals, cut into segments.
@@ -133,18 +134,18 @@ void WindowSums::walkPrefixes(SumBuffer& out, const ProgressSink& done) {
 
 // The sums of the m = k p^e, but those of a long interval.
 void WindowSums::prefixSums(const Prefix& k, SumBuffer& out) const {
-  const Factors factors = factorsOf(k.sigma);
-  if (!isLong(k, factors)) {
-    std::uint64_t t = lowestFactor(k, factors);
-    if (t == 3 && factors.high >= 3) {  // p = 2, the one even prime (then k = 1)
+  const SumQuotients quotients = quotientsFor(k.sigma);
+  if (!isLong(k, quotients)) {
+    std::uint64_t t = lowestQuotient(k, quotients);
+    if (t == 3 && quotients.high >= 3) {  // p = 2, the one even prime (then k = 1)
       out.add(k.sigma * 3);
       ++t;
     }
-    for (t += t & 1; t <= factors.high; t += 2) {  // p = t - 1 odd
+    for (t += t & 1; t <= quotients.high; t += 2) {  // p = t - 1 odd
       if (isPrime_(t - 1)) out.add(k.sigma * t);
     }
   }
-  primePowerSums(k, factors, out);
+  primePowerSums(k, quotients, out);
 }
 
 namespace {
@@ -170,14 +171,14 @@ std::uint64_t rootBelow(std::uint64_t x, unsigned e) {
 
 }  // namespace
 
-void WindowSums::primePowerSums(const Prefix& k, const Factors& factors, SumBuffer& out) const {
+void WindowSums::primePowerSums(const Prefix& k, const SumQuotients& quotients, SumBuffer& out) const {
   // sigma(p^e) in [low, high]. sigma(x^e) grows with x and with e, and p > P(k):
   // once sigma((P(k) + 1)^e) passes high, no p and no higher e can reach it.
-  for (unsigned e = 2; sigmaOfPower(k.largest + 1, e, factors.high) <= factors.high; ++e) {
-    for (std::uint64_t p = std::max(k.largest + 1, rootBelow(factors.low, e));; ++p) {
-      const Uint128 sigma = sigmaOfPower(p, e, factors.high);
-      if (sigma > factors.high) break;
-      if (sigma >= factors.low && isPrime_(p)) out.add(k.sigma * static_cast<std::uint64_t>(sigma));
+  for (unsigned e = 2; sigmaOfPower(k.largest + 1, e, quotients.high) <= quotients.high; ++e) {
+    for (std::uint64_t p = std::max(k.largest + 1, rootBelow(quotients.low, e));; ++p) {
+      const Uint128 sigma = sigmaOfPower(p, e, quotients.high);
+      if (sigma > quotients.high) break;
+      if (sigma >= quotients.low && isPrime_(p)) out.add(k.sigma * static_cast<std::uint64_t>(sigma));
     }
   }
 }

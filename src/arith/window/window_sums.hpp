@@ -65,19 +65,19 @@ class WindowSums : public SumSource {
   };
 
   // The t with sigma * t in the window: [low, high], empty when low > high.
-  struct Factors {
+  struct SumQuotients {
     std::uint64_t low;
     std::uint64_t high;
   };
-  Factors factorsOf(std::uint64_t sigma) const;
-  // The least t >= P(k) + 2 of the factors: p + 1 for the smallest p of e = 1.
-  static std::uint64_t lowestFactor(const Prefix& k, const Factors& factors);
-  static bool isLong(const Prefix& k, const Factors& factors);
+  SumQuotients quotientsFor(std::uint64_t sigma) const;
+  // The least t >= P(k) + 2 of the quotients: p + 1 for the smallest p of e = 1.
+  static std::uint64_t lowestQuotient(const Prefix& k, const SumQuotients& quotients);
+  static bool isLong(const Prefix& k, const SumQuotients& quotients);
   void noteLong(const Prefix& k);
   void cutUnion();
   void sieveSegment(const Segment& part, PrimeSegment& segment, SumBuffer& out) const;
   void prefixSums(const Prefix& k, SumBuffer& out) const;
-  void primePowerSums(const Prefix& k, const Factors& factors, SumBuffer& out) const;
+  void primePowerSums(const Prefix& k, const SumQuotients& quotients, SumBuffer& out) const;
   void walkPrefixes(SumBuffer& out, const ProgressSink& done);
 
   PrimeTable& table_;
