@@ -107,10 +107,12 @@ void BatchCensus::resumePairs() {
 void BatchCensus::countSummary() {
   const std::vector<ValueRange> gaps = state_.missing();
   double planned = 0;
-  for (const ValueRange& gap : gaps) planned += arithmetic_.plannedSeconds(gap.first, gap.last);
-  progress_.start(planned);
   double values = 0;
-  for (const ValueRange& gap : gaps) values += static_cast<double>(gap.last - gap.first) + 1;
+  for (const ValueRange& gap : gaps) {
+    if (progress_.enabled()) planned += arithmetic_.plannedSeconds(gap.first, gap.last);
+    values += static_cast<double>(gap.last - gap.first) + 1;
+  }
+  progress_.start(planned);
   double before = 0;
   for (const ValueRange& gap : gaps) {
     const double width = static_cast<double>(gap.last - gap.first) + 1;
@@ -133,7 +135,7 @@ void BatchCensus::countSummary() {
 // when what NN.txt holds has reached the disk.
 void BatchCensus::countListing() {
   const Int64 from = committedTo_ + 1;
-  progress_.start(from <= line_.L2 ? arithmetic_.plannedSeconds(from, line_.L2) : 0);
+  progress_.start(from <= line_.L2 && progress_.enabled() ? arithmetic_.plannedSeconds(from, line_.L2) : 0);
   if (from <= line_.L2) {
     arithmetic_.countDivisorSums(
         from, line_.L2,
@@ -153,7 +155,7 @@ void BatchCensus::countListing() {
 }
 
 void BatchCensus::commitListing() {
-  if (checkpoint_ && !Flux.sync() && !warnedPairs_) warn(Flux.path() + " : " + Flux.reason());
+  if (checkpoint_ && !Flux.sync()) warn(Flux.path() + " : " + Flux.reason());
   const std::scoped_lock hold(lock_);
   if (pendingTo_ > committedTo_) {
     state_.finish(committedTo_ + 1, pendingTo_);

@@ -92,7 +92,8 @@ void Census::calcul2() {
 }
 
 void Census::scan() {
-  progress_.start(arithmetic_.plannedSeconds(L1, L2));
+  // The plan's estimate is formed only where a line will show it.
+  progress_.start(progress_.enabled() ? arithmetic_.plannedSeconds(L1, L2) : 0);
   const auto progress = [&](double done) { progress_.update(done); };
   if (af == 1) {
     // Every count is recorded, in order of value.

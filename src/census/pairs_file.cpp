@@ -48,9 +48,7 @@ void PairsFile::open() {
 }
 
 void PairsFile::record(common::Int64 ns, common::Int64 N) {
-  if (records_ % kChunk == 0) checksums_.push_back(0);
-  checksums_.back() += recordShare(ns, N);
-  ++records_;
+  countRecord(ns, N);
   if (file_ == nullptr) return;
   // Straight into the buffer: a record is at most 42 bytes.
   if (used_ + 48 > kCapacity) spill();
@@ -75,6 +73,13 @@ void PairsFile::spill() {
   XXH64_update(hash_.get(), buffer_.get(), used_);
   bytes_ += used_;
   used_ = 0;
+}
+
+// A record's share of its run's checksum, and one more record.
+void PairsFile::countRecord(common::Int64 ns, common::Int64 N) {
+  if (records_ % kChunk == 0) checksums_.push_back(0);
+  checksums_.back() += recordShare(ns, N);
+  ++records_;
 }
 
 bool PairsFile::flush() {
@@ -139,9 +144,7 @@ bool PairsFile::readBack(common::Int64 first, std::uint64_t bytes) {
         if (which == 1) {
           if (records_ > common::kLargestBound - first || field[1] != first + records_ || field[0] > field[1])
             return false;
-          if (records_ % kChunk == 0) checksums_.push_back(0);
-          checksums_.back() += recordShare(field[0], field[1]);
-          ++records_;
+          countRecord(field[0], field[1]);
         }
         which = 1 - which;
         field[which] = 0;

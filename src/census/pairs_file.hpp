@@ -61,6 +61,7 @@ class PairsFile {
   void fail(const char* what);
   void spill();
   void forget();
+  void countRecord(common::Int64 ns, common::Int64 N);
   bool readBack(common::Int64 first, std::uint64_t bytes);
 
   std::string path_;

@@ -20,8 +20,9 @@ class ProgressLine {
 
   // `plannedSeconds`: the plan's estimate of the whole calculation (0: none).
   void start(double plannedSeconds = 0);
-  void update(double done);  // fraction of the work done, 0 to 1
-  void finish();             // erases the terminal's line, if one was shown
+  void update(double done);                              // fraction of the work done, 0 to 1
+  void finish();                                         // erases the terminal's line, if one was shown
+  bool enabled() const { return style_ != Style::Off; }  // whether any progress is shown
 
   // The seconds left after `elapsed` seconds with `done` of a plan of `planned` seconds.
   static double secondsLeft(double done, double elapsed, double planned);
