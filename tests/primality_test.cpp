@@ -39,6 +39,28 @@ TEST(Primality, AgreesWithASieveAcrossEveryPath) {
   }
 }
 
+TEST(Primality, OddPrimesReadOffTheBitmapAreThoseTested) {
+  const arith::PrimeTest test;
+  const std::uint64_t edge = arith::PrimeTest::kBitmapLimit;
+  std::mt19937_64 random(5);
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {
+      {0, 0}, {0, 1},   {0, 2},     {2, 3},     {3, 3},
+      {4, 4}, {1, 200}, {127, 129}, {128, 255}, {edge - 1000, edge - 1}};
+  for (int k = 0; k < 300; ++k) {
+    const std::uint64_t lo = random() % edge;
+    ranges.emplace_back(lo, std::min(edge - 1, lo + random() % (k % 2 == 0 ? 300 : 5000)));
+  }
+  for (const auto& [lo, hi] : ranges) {
+    std::vector<std::uint64_t> read;
+    test.forEachOddPrime(lo, hi, [&](std::uint64_t p) { read.push_back(p); });
+    std::vector<std::uint64_t> tested;
+    for (std::uint64_t n = lo; n <= hi; ++n) {
+      if (n % 2 == 1 && test(n)) tested.push_back(n);
+    }
+    ASSERT_EQ(read, tested) << "[" << lo << ", " << hi << "]";
+  }
+}
+
 TEST(Primality, StrongPseudoprimesToSmallBasesAreComposite) {
   arith::PrimeTest test;
   // The smallest strong pseudoprimes to the first bases (2; 2, 3; ...), to

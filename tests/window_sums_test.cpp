@@ -88,6 +88,38 @@ TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
   }
 }
 
-}  // namespace
+// Segments sieved in a row carry each prime's next multiple over: every one
+// must find the primes a segment sieved afresh finds, from an odd or an even
+// start, where the square root passes new primes on the way, and in a last
+// segment cut short.
+TEST(PrimeSegment, SegmentsSievedInARowFindWhatEachFindsAlone) {
+  arith::PrimeTable table;
+  table.extendPast(Int64{1} << 26);
+  constexpr std::uint64_t kSpan = arith::PrimeSegment::kSpan;
+  arith::PrimeSegment chain;
+  arith::PrimeSegment alone;
+  auto primesOf = [](const arith::PrimeSegment& segment, std::uint64_t a, std::uint64_t b) {
+    std::vector<std::uint64_t> found;
+    segment.forEachPrime(a, b, [&](std::uint64_t p) { found.push_back(p); });
+    return found;
+  };
+  for (const std::uint64_t start : {std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{1} << 20,
+                                    (std::uint64_t{1} << 36) + 1, (std::uint64_t{1} << 44) + 6}) {
+    const std::uint64_t end = start + 4 * kSpan + kSpan / 3;
+    for (std::uint64_t a = start;; a += kSpan) {
+      const std::uint64_t b = end - a < kSpan ? end : a + kSpan - 1;
+      if (a == start) {
+        chain.sieve(table.primes(), a, b);
+      } else {
+        chain.sieveNext(table.primes(), b);
+      }
+      alone.sieve(table.primes(), a, b);
+      const std::vector<std::uint64_t> found = primesOf(chain, a, b);
+      ASSERT_EQ(found, primesOf(alone, a, b)) << "[" << a << ", " << b << "] from " << start;
+      EXPECT_GT(found.size(), 1000u);
+      if (b == end) break;
+    }
+  }
+}
 
-namespace {}  // namespace
+}  // namespace

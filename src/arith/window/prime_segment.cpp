@@ -1,6 +1,7 @@
 #include "arith/window/prime_segment.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "arith/primes/wide.hpp"
 #include "common/check.hpp"
@@ -21,40 +22,74 @@ PrimeSegment::Pattern::Pattern(std::initializer_list<std::uint64_t> list) : prim
 void PrimeSegment::sieve(std::span<const common::Int64> primes, std::uint64_t a, std::uint64_t b) {
   SIGMA_ASSERT(a <= b && b - a < kSpan);
   hasTwo_ = a <= 2 && 2 <= b;
+  first_ = a;
   firstOdd_ = a | 1;
+  last_ = b;
   bits_.clear();
+  next_.clear();
   if (firstOdd_ > b) return;
+  startBits(b);
+  crossMultiples(primes, b, 0);
+}
+
+void PrimeSegment::sieveNext(std::span<const common::Int64> primes, std::uint64_t b) {
+  // kSpan is even: this segment's first odd number is kSpan past the one
+  // before, its bits follow that one's.
+  static_assert(kSpan % 2 == 0);
+  SIGMA_ASSERT(!bits_.empty() && last_ - first_ + 1 == kSpan && b > last_ && b - last_ <= kSpan);
+  hasTwo_ = false;
+  first_ += kSpan;
+  firstOdd_ += kSpan;
+  last_ = b;
+  startBits(b);
+  crossMultiples(primes, b, next_.size());
+}
+
+void PrimeSegment::startBits(std::uint64_t b) {
   const std::uint64_t odds = (b - firstOdd_) / 2 + 1;
   bits_.resize((odds + 63) / 64);
-  std::uint64_t q = (firstOdd_ / 2) % small_.period;
-  std::uint64_t r = (firstOdd_ / 2) % next_.period;
+  std::array<std::uint64_t, 4> q{};  // where each pattern stands
+  for (std::size_t k = 0; k < patterns_.size(); ++k) q[k] = (firstOdd_ / 2) % patterns_[k].period;
   for (std::uint64_t& word : bits_) {
-    word = small_.at(q) & next_.at(r);
-    q += 64;
-    r += 64;
-    if (q >= small_.period) q -= small_.period;
-    if (r >= next_.period) r -= next_.period;
+    word = ~std::uint64_t{0};
+    for (std::size_t k = 0; k < patterns_.size(); ++k) {
+      word &= patterns_[k].at(q[k]);
+      q[k] += 64;
+      if (q[k] >= patterns_[k].period) q[k] -= patterns_[k].period;
+    }
   }
   if (odds % 64 != 0) bits_.back() &= (std::uint64_t{1} << (odds % 64)) - 1;
   if (firstOdd_ == 1) bits_[0] &= ~std::uint64_t{1};  // 1 is not prime
   markPatternPrimes(b);
+}
+
+void PrimeSegment::crossMultiples(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known) {
+  const std::uint64_t odds = (b - firstOdd_) / 2 + 1;
   const std::uint64_t root = isqrt(b);
   SIGMA_ASSERT(static_cast<std::uint64_t>(primes.back()) > root);
-  for (std::size_t i = 1; i < primes.size(); ++i) {  // the odd primes
+  std::size_t i = 1;  // the odd primes; those of the patterns are crossed already
+  while (static_cast<std::uint64_t>(primes[i]) <= patterns_.back().primes.back()) ++i;
+  for (; i < primes.size(); ++i) {
     const auto p = static_cast<std::uint64_t>(primes[i]);
-    if (p <= next_.primes.back()) continue;  // crossed by the patterns
     if (p > root) break;
-    // The first odd multiple of p in the segment, and not p itself.
-    std::uint64_t m = std::max(p * p, (firstOdd_ + p - 1) / p * p);
-    if ((m & 1) == 0) m += p;
-    for (std::uint64_t j = (m - firstOdd_) / 2; j < odds; j += p)
-      bits_[j / 64] &= ~(std::uint64_t{1} << (j % 64));
+    std::uint64_t j = 0;
+    if (i < known) {
+      j = next_[i];
+    } else {
+      // The first odd multiple of p in the segment, and not p itself.
+      std::uint64_t m = std::max(p * p, (firstOdd_ + p - 1) / p * p);
+      if ((m & 1) == 0) m += p;
+      j = (m - firstOdd_) / 2;
+    }
+    for (; j < odds; j += p) bits_[j / 64] &= ~(std::uint64_t{1} << (j % 64));
+    if (i >= next_.size()) next_.resize(i + 1);
+    next_[i] = static_cast<std::uint32_t>(j - odds);
   }
 }
 
 void PrimeSegment::markPatternPrimes(std::uint64_t b) {
-  for (const Pattern* pattern : {&small_, &next_}) {
-    for (const std::uint64_t p : pattern->primes) {
+  for (const Pattern& pattern : patterns_) {
+    for (const std::uint64_t p : pattern.primes) {
       if (p >= firstOdd_ && p <= b)
         bits_[(p - firstOdd_) / 128] |= std::uint64_t{1} << ((p - firstOdd_) / 2 % 64);
     }

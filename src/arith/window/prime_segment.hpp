@@ -1,11 +1,12 @@
 // The primes of a short interval [a, b] of large numbers: a sieve of
 // Eratosthenes over its odd numbers by the odd primes up to the square root
-// of b, taken from the prime table. The multiples of the primes up to 23,
-// half of all the crossings, come at once from two patterns that repeat every
-// 15015 and 7429 odd numbers.
+// of b, taken from the prime table. The multiples of the primes up to 47,
+// more than half of all the crossings, come at once from four patterns that
+// repeat every few thousand odd numbers.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <initializer_list>
@@ -25,6 +26,9 @@ class PrimeSegment {
   // Sieves [a, b], b - a < kSpan; `primes` (2, 3, 5, ...) must hold every
   // prime up to the square root of b.
   void sieve(std::span<const common::Int64> primes, std::uint64_t a, std::uint64_t b);
+  // Sieves the segment that follows a full one (kSpan numbers) sieved last,
+  // up to b: each prime's next multiple carries over, without a division.
+  void sieveNext(std::span<const common::Int64> primes, std::uint64_t b);
 
   // Calls visit(p) for each prime p of [lo, hi], within the segment [a, b]
   // sieved last, in increasing order.
@@ -64,10 +68,21 @@ class PrimeSegment {
   };
   // The patterns' primes are prime: their bits, cleared by the patterns, set again.
   void markPatternPrimes(std::uint64_t b);
+  // Fills the bits of [firstOdd_, b] from the patterns.
+  void startBits(std::uint64_t b);
+  // Crosses the multiples of the odd primes above the patterns' up to the
+  // square root of b; the primes from index `known` on start by a division.
+  void crossMultiples(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known);
 
-  Pattern small_{3, 5, 7, 11, 13};
-  Pattern next_{17, 19, 23};
+  // Each period stays within a few cache pages: 15015, 7429, 33263 and 84001 odd numbers.
+  std::array<Pattern, 4> patterns_{Pattern{3, 5, 7, 11, 13}, Pattern{17, 19, 23}, Pattern{29, 31, 37},
+                                   Pattern{41, 43, 47}};
   std::vector<std::uint64_t> bits_;  // bit i: whether firstOdd_ + 2i is prime
+  // For the i-th prime of the table, the bit of its next odd multiple past
+  // the segment, counted from the segment's end; for the primes 0 .. next_.size() - 1.
+  std::vector<std::uint32_t> next_;
+  std::uint64_t first_ = 1;  // the segment [first_, last_]
+  std::uint64_t last_ = 0;
   std::uint64_t firstOdd_ = 1;
   bool hasTwo_ = false;
 };

@@ -16,7 +16,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*thr
   // primes that sieve the pieces.
   table_.extendPast(static_cast<common::Int64>(isqrt(last)));
   long_.clear();
-  nextSegment_ = 0;
+  nextChunk_ = 0;
   nextClaim_ = 0;
   // An interval is long only if sigma(k) <= (B - A) / (kLong - 1): those
   // prefixes are few, and every one of them is met here.
@@ -56,18 +56,19 @@ void WindowSums::noteLong(const Prefix& k) {
   if (isLong(k, quotients)) long_.push_back({k.sigma, lowestQuotient(k, quotients) - 1, quotients.high - 1});
 }
 
-// The union of the long intervals, cut into segments.
+// The union of the long intervals, cut into chunks.
 void WindowSums::cutUnion() {
+  constexpr std::uint64_t kChunk = kChunkSegments * PrimeSegment::kSpan;
   std::vector<Interval> byLow = long_;
   std::ranges::sort(byLow, {}, &Interval::low);
-  segments_.clear();
+  chunks_.clear();
   for (std::size_t i = 0; i < byLow.size();) {
     const std::uint64_t low = byLow[i].low;
     std::uint64_t high = byLow[i].high;
     for (++i; i < byLow.size() && byLow[i].low <= high + 1; ++i) high = std::max(high, byLow[i].high);
-    for (std::uint64_t a = low;; a += PrimeSegment::kSpan) {
-      const std::uint64_t b = high - a < PrimeSegment::kSpan ? high : a + (PrimeSegment::kSpan - 1);
-      segments_.push_back({a, b});
+    for (std::uint64_t a = low;; a += kChunk) {
+      const std::uint64_t b = high - a < kChunk ? high : a + (kChunk - 1);
+      chunks_.push_back({a, b});
       if (b == high) break;
     }
   }
@@ -77,28 +78,41 @@ void WindowSums::cutUnion() {
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
   SumBuffer out(file, kBuffer);
   if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
-  PrimeSegment segment;                        // its bits kept from segment to segment
-  for (std::size_t i = nextSegment_.fetch_add(1); i < segments_.size(); i = nextSegment_.fetch_add(1)) {
-    sieveSegment(segments_[i], segment, out);
-    if (done && i % 64 == 0) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(segments_.size()));
+  PrimeSegment segment;                        // its memory kept from segment to segment
+  for (std::size_t i = nextChunk_.fetch_add(1); i < chunks_.size(); i = nextChunk_.fetch_add(1)) {
+    sieveChunk(chunks_[i], segment, out);
+    if (done && i % 8 == 0) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(chunks_.size()));
   }
   walkPrefixes(out, done);
   out.flush();
 }
 
-// The primes of one segment, for every long interval that meets it. Such an
-// interval of sigma s lies within [(A - 1) / s, B / s - 1], so meets [a, b]
-// only if (A - 1) / (b + 1) <= s <= B / (a + 1): a range of the intervals
-// sorted by sigma.
-void WindowSums::sieveSegment(const Segment& part, PrimeSegment& segment, SumBuffer& out) const {
-  segment.sieve(table_.primes(), part.a, part.b);
-  const std::uint64_t least = (first_ - 1) / (part.b + 1);
-  const std::uint64_t most = last_ / (part.a + 1);
+void WindowSums::sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out) const {
+  for (std::uint64_t a = chunk.a;; a += PrimeSegment::kSpan) {
+    const std::uint64_t b = chunk.b - a < PrimeSegment::kSpan ? chunk.b : a + (PrimeSegment::kSpan - 1);
+    if (a == chunk.a) {
+      segment.sieve(table_.primes(), a, b);
+    } else {
+      segment.sieveNext(table_.primes(), b);
+    }
+    segmentSums(a, b, segment, out);
+    if (b == chunk.b) return;
+  }
+}
+
+// The primes of one segment [a, b], for every long interval that meets it.
+// Such an interval of sigma s lies within [(A - 1) / s, B / s - 1], so meets
+// [a, b] only if (A - 1) / (b + 1) <= s <= B / (a + 1): a range of the
+// intervals sorted by sigma.
+void WindowSums::segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment,
+                             SumBuffer& out) const {
+  const std::uint64_t least = (first_ - 1) / (b + 1);
+  const std::uint64_t most = last_ / (a + 1);
   const auto from = std::ranges::lower_bound(long_, least, {}, &Interval::sigma);
   const auto to = std::ranges::upper_bound(long_, most, {}, &Interval::sigma);
   for (auto it = from; it != to; ++it) {
-    const std::uint64_t lo = std::max(part.a, it->low);
-    const std::uint64_t hi = std::min(part.b, it->high);
+    const std::uint64_t lo = std::max(a, it->low);
+    const std::uint64_t hi = std::min(b, it->high);
     if (lo > hi) continue;
     const std::uint64_t sigma = it->sigma;
     segment.forEachPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1)); });
@@ -141,11 +155,22 @@ void WindowSums::prefixSums(const Prefix& k, SumBuffer& out) const {
       out.add(k.sigma * 3);
       ++t;
     }
-    for (t += t & 1; t <= quotients.high; t += 2) {  // p = t - 1 odd
-      if (isPrime_(t - 1)) out.add(k.sigma * t);
-    }
+    if (t <= quotients.high) oddPrimeSums(k.sigma, t - 1, quotients.high - 1, out);
   }
   primePowerSums(k, quotients, out);
+}
+
+// The sums sigma (p + 1) of the odd primes p of [lo, hi]: read off the prime
+// bitmap where it reaches (high up, nearly every short interval does), else
+// tested one by one.
+void WindowSums::oddPrimeSums(std::uint64_t sigma, std::uint64_t lo, std::uint64_t hi, SumBuffer& out) const {
+  if (hi < PrimeTest::kBitmapLimit) {
+    isPrime_.forEachOddPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1)); });
+    return;
+  }
+  for (std::uint64_t p = lo | 1; p <= hi; p += 2) {
+    if (isPrime_(p)) out.add(sigma * (p + 1));
+  }
 }
 
 namespace {

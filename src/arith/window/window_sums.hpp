@@ -58,8 +58,11 @@ class WindowSums : public SumSource {
     std::uint64_t low;
     std::uint64_t high;
   };
-  // A segment of the union of the long intervals, [a, b], at most PrimeSegment::kSpan numbers.
-  struct Segment {
+  // Segments of the union of the long intervals sieved in a row by one
+  // thread (each prime's next multiple carries from one to the next): [a, b],
+  // at most kChunkSegments segments of PrimeSegment::kSpan numbers.
+  static constexpr std::uint64_t kChunkSegments = 16;
+  struct Chunk {
     std::uint64_t a;
     std::uint64_t b;
   };
@@ -75,8 +78,10 @@ class WindowSums : public SumSource {
   static bool isLong(const Prefix& k, const SumQuotients& quotients);
   void noteLong(const Prefix& k);
   void cutUnion();
-  void sieveSegment(const Segment& part, PrimeSegment& segment, SumBuffer& out) const;
+  void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out) const;
+  void segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment, SumBuffer& out) const;
   void prefixSums(const Prefix& k, SumBuffer& out) const;
+  void oddPrimeSums(std::uint64_t sigma, std::uint64_t lo, std::uint64_t hi, SumBuffer& out) const;
   void primePowerSums(const Prefix& k, const SumQuotients& quotients, SumBuffer& out) const;
   void walkPrefixes(SumBuffer& out, const ProgressSink& done);
 
@@ -85,8 +90,8 @@ class WindowSums : public SumSource {
   std::uint64_t first_ = 1;
   std::uint64_t last_ = 1;
   std::vector<Interval> long_;  // by increasing sigma
-  std::vector<Segment> segments_;
-  std::atomic<std::size_t> nextSegment_{0};
+  std::vector<Chunk> chunks_;
+  std::atomic<std::size_t> nextChunk_{0};
   std::uint64_t claims_ = 1;  // the prefixes of depth two or less
   std::atomic<std::uint64_t> nextClaim_{0};
 };
