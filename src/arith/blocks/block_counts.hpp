@@ -91,9 +91,20 @@ class BlockCounts {
   // Brings a region's fields and side table into the cache.
   void prefetch(std::uint64_t region) const;
 
+  // One more m for each value at base + offsets[i]; the caller holds their region.
+  void bumpAll(std::uint64_t base, const std::uint16_t* from, const std::uint16_t* to) {
+    // The fields' address in a local: a byte's store could otherwise change
+    // it, as far as the compiler knows, and it would be read again each time.
+    std::uint8_t* const bytes = bytes_;
+    for (const std::uint16_t* entry = from; entry < to; ++entry) bump(bytes, base + *entry);
+  }
+
   // One more m for the value at `offset`; the caller holds its region.
-  void bump(std::uint64_t offset) {
-    std::uint8_t& byte = bytes_[offset / kPerByte];
+  void bump(std::uint64_t offset) { bump(bytes_, offset); }
+
+ private:
+  void bump(std::uint8_t* bytes, std::uint64_t offset) {
+    std::uint8_t& byte = bytes[offset / kPerByte];
     const unsigned shift = static_cast<unsigned>(offset % kPerByte) * kBits;
     const unsigned field = (byte >> shift) & kEscape;
     if (field < kEscape) byte = static_cast<std::uint8_t>(byte + (1u << shift));
@@ -110,6 +121,7 @@ class BlockCounts {
     }
   }
 
+ public:
   // counts[k] = the count of the value at offset start + k.
   void copy(std::uint64_t start, std::span<common::Count> counts) const;
   // Adds the counts of the values of one region to `histogram`.

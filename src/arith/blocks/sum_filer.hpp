@@ -2,8 +2,10 @@
 // counts, and the counting of a batch once it is full.
 //
 // Counting sums as they come would miss the cache at nearly every one: a
-// batch of Counts::kBatch sums of one region is counted at once, after the
-// region is brought in, under the region's lock. The tails of the batches
+// batch of Counts::kBatch sums of one region is counted at once, under the
+// region's lock. A full batch waits until the next one fills, its region's
+// bytes coming in from memory meanwhile while the batch before it is counted;
+// its run is swapped for a free one, so the region's sums keep coming. The tails of the batches
 // being filled are the working set of the filing; beyond a few thousand
 // regions they no longer stay in the cache, so wide blocks stage the sums
 // first by group of regions (at most kGroups groups), then spread a full
@@ -24,8 +26,8 @@ class SumFiler {
  public:
   static constexpr unsigned kRegionBits = Counts::kRegionBits;
   static constexpr std::uint64_t kBatchBytes = Counts::kBatch * sizeof(std::uint16_t);
-  static constexpr std::uint64_t kGroups = 2048;  // at most, when the sums are staged
-  static constexpr std::uint64_t kStage = 1024;   // staged sums per group
+  static constexpr std::uint64_t kGroups = 512;  // at most, when the sums are staged
+  static constexpr std::uint64_t kStage = 4096;  // staged sums per group
   static constexpr std::uint64_t kStageBytes = kStage * sizeof(std::uint32_t);
   static constexpr std::uint64_t kDirectRegions = 4096;  // up to this, no staging
   // A full run is found by its tail reaching an address aligned on the run's size.
@@ -33,7 +35,8 @@ class SumFiler {
   static_assert(kRegionBits <= 16, "offsets in a region fit 16 bits");
 
   // Bytes of batches a thread needs, and of staging runs (0 when none), for `regions` regions.
-  static std::uint64_t batchBytes(std::uint64_t regions) { return (regions + 2) * kBatchBytes; }
+  // A run per region, one for the sums outside the block, a free one, and slack to align them.
+  static std::uint64_t batchBytes(std::uint64_t regions) { return (regions + 3) * kBatchBytes; }
   static std::uint64_t stageBytes(std::uint64_t regions) {
     return regions <= kDirectRegions ? 0 : stagingFor(regions);
   }
@@ -53,9 +56,11 @@ class SumFiler {
         groups_(staging == nullptr ? 0 : ((counts.values() - 1) >> groupShift_) + 1),
         batches_(aligned<std::uint16_t>(batches, kBatchBytes)),
         staging_(staging == nullptr ? nullptr : aligned<std::uint32_t>(staging, kStageBytes)),
+        run_(regions_ + 1),
         tail_(regions_ + 1),
+        free_(batches_ + (regions_ + 1) * Counts::kBatch),
         stageTail_(groups_ == 0 ? 0 : groups_ + 1) {
-    for (std::uint64_t r = 0; r <= regions_; ++r) tail_[r] = runOf(r);
+    for (std::uint64_t r = 0; r <= regions_; ++r) run_[r] = tail_[r] = batches_ + r * Counts::kBatch;
     for (std::uint64_t g = 0; g < stageTail_.size(); ++g) stageTail_[g] = stageOf(g);
   }
 
@@ -79,8 +84,12 @@ class SumFiler {
   // Counts everything still filed.
   void flush() {
     for (std::uint64_t g = 0; g < groups_; ++g) spreadGroup(g);
+    countWaiting();
     for (std::uint64_t r = 0; r < regions_; ++r) {
-      if (tail_[r] != runOf(r)) countBatch(r);
+      if (tail_[r] != run_[r]) {
+        countRun(r, run_[r], tail_[r]);
+        tail_[r] = run_[r];
+      }
     }
   }
 
@@ -99,13 +108,12 @@ class SumFiler {
     const auto address = reinterpret_cast<std::uintptr_t>(data);
     return reinterpret_cast<T*>(data + (alignment - address % alignment) % alignment);
   }
-  std::uint16_t* runOf(std::uint64_t region) const { return batches_ + region * Counts::kBatch; }
   std::uint32_t* stageOf(std::uint64_t group) const { return staging_ + group * kStage; }
 
   void toRegion(std::uint64_t region, std::uint16_t offsetInRegion) {
     std::uint16_t*& at = tail_[region];
     *at++ = offsetInRegion;
-    if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) countBatch(region);
+    if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) batchFull(region);
   }
 
   // A group's staged sums to their regions' batches.
@@ -118,18 +126,38 @@ class SumFiler {
     stageTail_[group] = stageOf(group);
   }
 
-  // Out of line, so that profiles tell filing from counting.
-  [[gnu::noinline]] void countBatch(std::uint64_t region) {
-    if (region != regions_) {
-      SIGMA_ASSERT(region < regions_);
-      const std::scoped_lock lock(locks_[region]);
-      // Bring the whole region in at once: the sums land all over it.
-      counts_.prefetch(region);
-      const std::uint64_t base = region << kRegionBits;
-      for (const std::uint16_t* entry = runOf(region); entry < tail_[region]; ++entry)
-        counts_.bump(base + *entry);
+  // A region's run is full: its region is fetched, the batch that waited is
+  // counted, and this one waits in its turn, the region filing on in the run
+  // the waiting one frees.
+  void batchFull(std::uint64_t region) {
+    if (region == regions_) {  // the sums outside the block
+      tail_[region] = run_[region];
+      return;
     }
-    tail_[region] = runOf(region);
+    SIGMA_ASSERT(region < regions_);
+    counts_.prefetch(region);
+    countWaiting();
+    SIGMA_ASSERT(free_ != nullptr);
+    std::uint16_t* full = run_[region];
+    run_[region] = tail_[region] = free_;
+    free_ = nullptr;
+    waiting_ = full;
+    waitingRegion_ = region;
+  }
+
+  // The batch that waits, counted; its run becomes the free one.
+  void countWaiting() {
+    if (waiting_ == nullptr) return;
+    countRun(waitingRegion_, waiting_, waiting_ + Counts::kBatch);
+    free_ = waiting_;
+    waiting_ = nullptr;
+  }
+
+  // Out of line, so that profiles tell filing from counting.
+  [[gnu::noinline]] void countRun(std::uint64_t region, const std::uint16_t* from, const std::uint16_t* to) {
+    SIGMA_ASSERT(region < regions_);
+    const std::scoped_lock lock(locks_[region]);
+    counts_.bumpAll(region << kRegionBits, from, to);
   }
 
   Counts& counts_;
@@ -140,7 +168,11 @@ class SumFiler {
   std::uint64_t groups_;  // 0 when the sums go straight to the regions
   std::uint16_t* batches_;
   std::uint32_t* staging_;
-  std::vector<std::uint16_t*> tail_;       // where each region's next sum goes
+  std::vector<std::uint16_t*> run_;   // each region's run of sums being filed
+  std::vector<std::uint16_t*> tail_;  // where each region's next sum goes
+  std::uint16_t* free_;               // the run a full one is swapped for
+  std::uint16_t* waiting_ = nullptr;  // a full run not yet counted
+  std::uint64_t waitingRegion_ = 0;
   std::vector<std::uint32_t*> stageTail_;  // where each group's next sum goes
 };
 
