@@ -17,6 +17,8 @@
 #             build of REV in the same run (best of three alternating rounds)
 #   window    wide windows in the middle of the range, with the build of REV in the same run;
 #             and the map of where each method wins
+#   frontier  four blocks' worth of 2^30 values just below 2^36 and 2^40, and one alone below each,
+#             with the build of REV in the same run: seconds per 2^30 values, peak memory
 #   checkpoint [1, 2^33] with --checkpoint against without (best of three alternating rounds),
 #             and the time to resume from a complete checkpoint
 #   flint     factoring and primality against FLINT's (needs libflint-dev)
@@ -189,6 +191,23 @@ for section in $sections; do
       measure 1000000000000 1000009999999 1
       printf '\n'
       "$build/bench/method_map" ;;
+    frontier)
+      previousBuild
+      printf '\n| values | previous build (%s) | this build | per 2^30 values, before / after | peak MiB, before / after | reports |\n|---|---|---|---|---|---|\n' "$commit"
+      for case in "36 32" "40 32" "36 30" "40 30"; do
+        set -- $case
+        lo=$(((1 << $1) - (1 << $2) + 1)) hi=$((1 << $1))
+        /usr/bin/time -f '%e %M' -o "$work/time" "$old/build/sigma-census" --format=tsv "$lo" "$hi" > "$work/old.tsv"
+        read -r before beforekb < <(tail -n 1 "$work/time")
+        /usr/bin/time -f '%e %M' -o "$work/time" "$program" --format=tsv "$lo" "$hi" > "$work/new.tsv"
+        read -r after afterkb < <(tail -n 1 "$work/time")
+        printf '| [2^%s - 2^%s + 1, 2^%s] | %s s | %s s | %s / %s s | %d / %d | %s |\n' "$1" "$2" "$1" "$before" "$after" \
+          "$(awk -v t="$before" -v b="$2" 'BEGIN{printf "%.2f", t / 2^(b-30)}')" \
+          "$(awk -v t="$after" -v b="$2" 'BEGIN{printf "%.2f", t / 2^(b-30)}')" \
+          $((beforekb / 1024)) $((afterkb / 1024)) \
+          "$(cmp -s "$work/old.tsv" "$work/new.tsv" && echo identical || echo DIFFERENT)"
+      done
+      git worktree remove --force "$old" ;;
     flint)
       "$build/bench/flint_bench" ;;
     mpi)

@@ -17,4 +17,20 @@ TEST(Planner, TakesEachMethodWhereItIsCheapestByFar) {
   EXPECT_EQ(planner.plan(9223372036854775000u, 9223372036854775807u).method, Method::Inversion);
 }
 
+// High up a window block walks over a hundred million prefixes whatever its
+// width: it takes all the 8-bit counts the memory allows.
+TEST(Planner, WindowBlocksHighUpTakeTheWidestEightBitCounts) {
+  constexpr std::uint64_t kFrom = (std::uint64_t{1} << 40) + 1;
+  const arith::CensusPlanner roomy(2, std::uint64_t{12} << 30);
+  const arith::BlockPlan wide = roomy.plan(kFrom, kFrom + (std::uint64_t{1} << 36));
+  EXPECT_EQ(wide.method, Method::Window);
+  EXPECT_EQ(wide.countBits, 8u);
+  EXPECT_GT(wide.last - wide.first + 1, arith::CensusPlanner::kNarrowBlock);
+  EXPECT_LE(wide.bytes, std::uint64_t{12} << 30);
+  const arith::CensusPlanner tight(2, std::uint64_t{1} << 30);
+  const arith::BlockPlan narrow = tight.plan(kFrom, kFrom + (std::uint64_t{1} << 36));
+  EXPECT_EQ(narrow.method, Method::Window);
+  EXPECT_LE(narrow.bytes, std::uint64_t{1} << 30);
+}
+
 }  // namespace

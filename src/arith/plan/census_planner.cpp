@@ -131,8 +131,14 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
     consider(Method::Sieve, widest, sieveCost(from, widest));
     if (narrow != widest) consider(Method::Sieve, narrow, sieveCost(from, narrow));
   }
-  // Each window block walks the prefixes again, which costs little beside its values.
-  if (widest <= WindowSums::kCeiling) consider(Method::Window, narrow, windowCost(from, narrow));
+  // Each window block walks the prefixes again: high up, a wider block spreads
+  // them over more values. In 8-bit counts only: past 15 the 4-bit fields send
+  // most sums to the side tables.
+  if (widest <= WindowSums::kCeiling) {
+    consider(Method::Window, narrow, windowCost(from, narrow));
+    const std::uint64_t bytewide = widest - from >= byteValues_ ? from + byteValues_ - 1 : widest;
+    if (bytewide > narrow) consider(Method::Window, bytewide, windowCost(from, bytewide));
+  }
   return block;
 }
 
