@@ -18,7 +18,7 @@ TEST(Planner, TakesEachMethodWhereItIsCheapestByFar) {
 }
 
 // High up a window block walks over a hundred million prefixes whatever its
-// width: it takes all the 8-bit counts the memory allows.
+// width: in a long run it takes all the 8-bit counts the memory allows.
 TEST(Planner, WindowBlocksHighUpTakeTheWidestEightBitCounts) {
   constexpr std::uint64_t kFrom = (std::uint64_t{1} << 40) + 1;
   const arith::CensusPlanner roomy(2, std::uint64_t{12} << 30);
@@ -27,6 +27,10 @@ TEST(Planner, WindowBlocksHighUpTakeTheWidestEightBitCounts) {
   EXPECT_EQ(wide.countBits, 8u);
   EXPECT_GT(wide.last - wide.first + 1, arith::CensusPlanner::kNarrowBlock);
   EXPECT_LE(wide.bytes, std::uint64_t{12} << 30);
+  // A short interval does not pay for the wide block's fresh memory.
+  const arith::BlockPlan shortRun = roomy.plan(kFrom, kFrom + (std::uint64_t{1} << 32));
+  EXPECT_EQ(shortRun.method, Method::Window);
+  EXPECT_EQ(shortRun.last - shortRun.first + 1, arith::CensusPlanner::kNarrowBlock);
   const arith::CensusPlanner tight(2, std::uint64_t{1} << 30);
   const arith::BlockPlan narrow = tight.plan(kFrom, kFrom + (std::uint64_t{1} << 36));
   EXPECT_EQ(narrow.method, Method::Window);
