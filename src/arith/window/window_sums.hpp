@@ -8,8 +8,8 @@
 //   interval of about (B - A) / sigma(k) numbers. The long ones overlap (about
 //   [A / s, B / s] for s = sigma(k), and many k share s): their union is
 //   sieved once, segment by segment (prime_segment.hpp), and each segment's
-//   primes serve every long interval that meets it. A short one is tested
-//   number by number.
+//   primes serve every long interval that meets it. A short one is read off
+//   the bitmap of small primes, or tested number by number above it.
 // - e >= 2: sigma(p^e) lies in [A / sigma(k), B / sigma(k)], and
 //   p^e < sigma(p^e) <= (p + 1)^e puts p within a step of the e-th root:
 //   a few candidates, tested one by one, and none at all once
@@ -19,7 +19,7 @@
 // of the theory of smooth numbers (N. G. de Bruijn, "On the number of positive
 // integers <= x and free of prime factors > y", Indag. Math. 13 (1951)).
 //
-// The segments of the union are handed to the threads first; then every thread
+// The union's chunks of segments are handed to the threads first; then every thread
 // walks the prefixes of depth at most two, and takes, in turn with the other
 // threads, a prefix of depth two with everything below it.
 #pragma once
@@ -39,7 +39,7 @@ namespace arith {
 
 class WindowSums : public SumSource {
  public:
-  // Intervals of primes at least this long are sieved; shorter ones are tested.
+  // Intervals of primes at least this long are sieved; shorter ones are read off or tested.
   static constexpr std::uint64_t kLong = 2048;
   // The highest sums the method takes: its tables grow with their square root.
   static constexpr std::uint64_t kCeiling = std::uint64_t{1} << 52;
