@@ -71,7 +71,7 @@ class SumFiler {
       // Sums outside the block go to a run that is never counted: a third of
       // them miss the block, at random, and a branch would guess wrong often.
       if (groups_ == 0) {
-        toRegion(offset < width ? offset >> kRegionBits : regions_, static_cast<std::uint16_t>(offset));
+        toRegion(offset < width ? offset >> kRegionBits : regions_, inRegion(offset));
       } else {
         const std::uint64_t group = offset < width ? offset >> groupShift_ : groups_;
         std::uint32_t*& at = stageTail_[group];
@@ -110,6 +110,11 @@ class SumFiler {
   }
   std::uint32_t* stageOf(std::uint64_t group) const { return staging_ + group * kStage; }
 
+  // An offset's place in its region.
+  static std::uint16_t inRegion(std::uint64_t offset) {
+    return static_cast<std::uint16_t>(offset & ((std::uint64_t{1} << kRegionBits) - 1));
+  }
+
   void toRegion(std::uint64_t region, std::uint16_t offsetInRegion) {
     std::uint16_t*& at = tail_[region];
     *at++ = offsetInRegion;
@@ -121,7 +126,7 @@ class SumFiler {
     if (group != groups_) {
       const std::uint64_t firstRegion = group << (groupShift_ - kRegionBits);
       for (const std::uint32_t* entry = stageOf(group); entry < stageTail_[group]; ++entry)
-        toRegion(firstRegion + (*entry >> kRegionBits), static_cast<std::uint16_t>(*entry));
+        toRegion(firstRegion + (*entry >> kRegionBits), inRegion(*entry));
     }
     stageTail_[group] = stageOf(group);
   }
