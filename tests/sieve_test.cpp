@@ -80,13 +80,16 @@ TYPED_TEST(BlockCounts, ExactAroundTheEscapeAndPastIt) {
     for (int k = 0; k < times; ++k) counts.bump(offset);
     expected[offset] += times;
   };
-  for (int times : {1, 13, 14, 15, 16, 17, 253, 254, 255, 256, 1000}) {
+  for (int times : {1, 13, 14, 15, 16, 17, 190, 191, 192, 193, 253, 254, 255, 256, 1000}) {
     bump(random() % kValues, times);
     bump(kValues - 1 - static_cast<std::uint64_t>(times), times);  // neighbours share bytes
   }
   bump(kValues - 1, 20);  // the odd last value
   bump(0, 15);
   bump(1, 14);
+  // More rich values in one region than it has rich counts: the last ones go to the side table.
+  for (std::uint64_t k = 0; k < TypeParam::kIds + 10; ++k)
+    bump(TypeParam::kRegionValues + 7 * k, 200 + static_cast<int>(k));
   std::vector<Count> copied(kValues);
   counts.copy(0, copied);
   EXPECT_EQ(copied, expected);
@@ -253,6 +256,43 @@ TYPED_TEST(Filing, StraightAndStagedFilingCountEverySumOnce) {
     counts.copy(0, copied);
     EXPECT_EQ(copied, expected) << staged;
   }
+}
+
+// Threads filing into the same regions, each with its own filer: a batch's
+// region is fetched before its lock is taken, while another thread may be
+// growing that region's side table (thousands of values past the escape).
+TYPED_TEST(Filing, ThreadsFilingTheSameRegionsCountEverySumOnce) {
+  using Filer = arith::SumFiler<TypeParam>;
+  constexpr std::uint64_t kValues = 12 * TypeParam::kRegionValues;
+  constexpr unsigned kThreads = 4;
+  std::vector<std::vector<std::uint64_t>> shares(kThreads);
+  std::vector<Count> expected(kValues, 0);
+  std::mt19937_64 random(21);
+  for (unsigned t = 0; t < kThreads; ++t) {
+    for (int k = 0; k < 400000; ++k) {
+      // Every 61st value of the block is warm: 2^16 / 5 of them a region, past every escape.
+      const std::uint64_t value = k % 2 == 0 ? 61 * (random() % (kValues / 61)) : random() % kValues;
+      shares[t].push_back(value);
+      ++expected[value];
+    }
+  }
+  std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
+  TypeParam counts(bytes.data(), kValues);
+  std::vector<std::mutex> locks(counts.regions());
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<std::uint8_t> batches(Filer::batchBytes(counts.regions()));
+      Filer filer(batches.data(), nullptr, counts, locks, 0);
+      for (std::size_t at = 0; at < shares[t].size(); at += 1000)
+        filer.file(std::span(shares[t]).subspan(at, std::min<std::size_t>(1000, shares[t].size() - at)));
+      filer.flush();
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::vector<Count> copied(kValues);
+  counts.copy(0, copied);
+  EXPECT_EQ(copied, expected);
 }
 
 }  // namespace

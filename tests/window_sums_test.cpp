@@ -86,6 +86,14 @@ TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
       EXPECT_EQ(found, tested) << "[" << from << ", " << to << "] of [" << a << ", " << b << "]";
     }
   }
+  // A table that ends before the patterns' primes do.
+  arith::PrimeTable small;
+  small.extendPast(11);
+  segment.sieve(small.primes(), 1, 150);
+  std::vector<std::uint64_t> found;
+  segment.forEachPrime(1, 150, [&](std::uint64_t p) { found.push_back(p); });
+  EXPECT_EQ(found.size(), 35u);
+  EXPECT_EQ(found.back(), 149u);
 }
 
 // Segments sieved in a row carry each prime's next multiple over: every one

@@ -2,7 +2,8 @@
 # Builds and runs every test: the unit tests and end-to-end transcripts, the
 # MPI build against the plain one under mpirun, the same tests in a Debug
 # build (assertions on) and under AddressSanitizer and
-# UndefinedBehaviorSanitizer, bounded fuzzing runs of console entry and of the
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
+# bounded fuzzing runs of console entry and of the
 # pairs file's read-back, and the format and static checks.
 # FUZZ_SECONDS sets each fuzzing run's time (default 60).
 set -euo pipefail
@@ -38,6 +39,12 @@ echo "== sanitizers"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGMA_SANITIZE=ON
 cmake --build build-sanitize -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-sanitize --output-on-failure
+
+echo "== thread sanitizer: the tests where threads share a block's counts"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+cmake --build build-tsan --target unit_tests -j2
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/unit_tests --gtest_filter='Filing*:BlockCounts*:Parallel*'
 
 echo "== fuzzing"
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGMA_FUZZ=ON -DSIGMA_BUILD_TESTS=OFF

@@ -35,14 +35,43 @@ void LargeCounts::grow() {
 
 template <unsigned kBits>
 BlockCounts<kBits>::BlockCounts(std::uint8_t* bytes, std::uint64_t values)
-    : bytes_(bytes), values_(values), large_(values == 0 ? 0 : ((values - 1) >> kRegionBits) + 1) {}
+    : bytes_(bytes),
+      values_(values),
+      large_(values == 0 ? 0 : ((values - 1) >> kRegionBits) + 1),
+      rich_(large_.size() * kIds),
+      richUsed_(large_.size()) {}
 
 template <unsigned kBits>
-void BlockCounts<kBits>::prefetch(std::uint64_t region) const {
+void BlockCounts<kBits>::bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset) {
+  const std::uint64_t region = offset >> kRegionBits;
+  const auto key = static_cast<std::uint32_t>(offset & (kRegionValues - 1));
+  if (field == kEscape) {
+    ++large_[region].existing(key);
+    return;
+  }
+  // The count reaches kTop: one of the region's rich counts while it has one
+  // left, else the side table.
+  SIGMA_ASSERT(field == kTop - 1);
+  unsigned next = kEscape;
+  if (richUsed_[region] < kIds) {
+    next = kTop + richUsed_[region];
+    rich_[region * kIds + richUsed_[region]] = kTop;
+    ++richUsed_[region];
+  } else {
+    large_[region][key] = kTop;
+  }
+  byte = static_cast<std::uint8_t>((byte & ~(kEscape << shift)) | (next << shift));
+}
+
+template <unsigned kBits>
+void BlockCounts<kBits>::prefetchFields(std::uint64_t region) const {
   const std::uint64_t first = (region << kRegionBits) / kPerByte;
   const std::uint64_t end = std::min(bytesFor(values_), first + kRegionValues / kPerByte);
   for (std::uint64_t at = first; at < end; at += 64) __builtin_prefetch(bytes_ + at, 1);
-  large_[region].prefetch();
+  if constexpr (kIds > 0) {
+    const auto* rich = reinterpret_cast<const char*>(rich_.data() + region * kIds);
+    for (std::uint64_t at = 0; at < kIds * sizeof(Count); at += 64) __builtin_prefetch(rich + at, 1);
+  }
 }
 
 template <unsigned kBits>
@@ -50,7 +79,9 @@ void BlockCounts<kBits>::copy(std::uint64_t start, std::span<Count> counts) cons
   SIGMA_ASSERT(start + counts.size() <= values_);
   for (std::size_t k = 0; k < counts.size(); ++k) {
     const std::uint64_t offset = start + k;
-    counts[k] = (bytes_[offset / kPerByte] >> ((offset % kPerByte) * kBits)) & kEscape;
+    const unsigned field = (bytes_[offset / kPerByte] >> ((offset % kPerByte) * kBits)) & kEscape;
+    counts[k] =
+        field < kTop || field == kEscape ? field : rich_[(offset >> kRegionBits) * kIds + (field - kTop)];
   }
   // The escaped values of the regions the span meets.
   const std::uint64_t end = start + counts.size();
@@ -95,9 +126,14 @@ void BlockCounts<kBits>::tallyRegion(std::uint64_t region, CountHistogram& histo
   // The fields of a last byte that the block fills only in part.
   for (std::uint64_t offset = first + fullBytes * kPerByte; offset < last; ++offset)
     ++fields[(bytes_[offset / kPerByte] >> ((offset % kPerByte) * kBits)) & kEscape];
-  // Every field at the escape has its exact count in the side table.
+  // Every field at the escape has its exact count in the side table, and
+  // every rich count is named by one field.
   SIGMA_ASSERT(fields[kEscape] == static_cast<Count>(large_[region].size()));
-  for (unsigned n = 0; n < kEscape; ++n) histogram.add(n, fields[n]);
+  for (unsigned n = 0; n < kTop; ++n) histogram.add(n, fields[n]);
+  for (unsigned id = 0; id < richUsed_[region]; ++id) {
+    SIGMA_ASSERT(fields[kTop + id] == 1);
+    histogram.add(rich_[region * kIds + id]);
+  }
   large_[region].forEach([&](std::uint32_t, Count count) { histogram.add(count); });
 }
 

@@ -4,6 +4,10 @@
 // more": the exact count is then in the side table of the value's region.
 // Half the sums of a wide block land on the few values past 15 (the values
 // rich in divisors), so 8 bits count faster and 4 bits hold twice the block.
+// Near 2^40 a third of them land on values past 191, a dozen or two a region:
+// in 8 bits the field values from kTop on name one of the region's kIds
+// exact counts, kept in an array, and only the values past those go to the
+// side table.
 //
 // The block is cut into regions of 2^kRegionBits values. A region is counted
 // by one thread at a time (the caller's lock), and its fields fill whole
@@ -66,6 +70,10 @@ class BlockCounts {
   static constexpr unsigned kRegionBits = 16;
   static constexpr std::uint64_t kRegionValues = std::uint64_t{1} << kRegionBits;
   static constexpr unsigned kEscape = (1u << kBits) - 1;
+  // Field values below kTop are counts; from kTop to kEscape - 1 they name
+  // one of the region's rich counts (none in 4 bits).
+  static constexpr unsigned kTop = kBits == 8 ? 192 : kEscape;
+  static constexpr unsigned kIds = kEscape - kTop;
   static constexpr std::uint64_t kPerByte = 8 / kBits;
   // Sums a thread files for one region before counting them: one per 4 bytes
   // of the region's counts. Each batch brings its region in from memory, so
@@ -75,11 +83,12 @@ class BlockCounts {
   static constexpr std::uint64_t kBatch = kRegionValues / kPerByte / 4;
 
   static constexpr std::uint64_t bytesFor(std::uint64_t values) { return (values + kPerByte - 1) / kPerByte; }
-  // What the side tables may take, in all: on [1, 10^10] about one value in
-  // a hundred passes 14, and a table holds a value in 16 to 32 bytes; past
-  // 254, far fewer.
+  // What the side tables and rich counts may take, in all: on [1, 10^10]
+  // about one value in a hundred passes 14, and a table holds a value in 16
+  // to 32 bytes; past 191, far fewer, and each region has its kIds counts.
   static constexpr std::uint64_t sideBytesFor(std::uint64_t values) {
-    return kBits == 4 ? values / 4 : values / 64;
+    const std::uint64_t regions = values == 0 ? 0 : ((values - 1) >> kRegionBits) + 1;
+    return (kBits == 4 ? values / 4 : values / 64) + regions * (kIds * sizeof(common::Count) + 1);
   }
 
   // `bytes`: bytesFor(values) bytes, all zero, that outlive this object.
@@ -88,8 +97,12 @@ class BlockCounts {
   std::uint64_t values() const { return values_; }
   std::uint64_t regions() const { return large_.size(); }
 
-  // Brings a region's fields and side table into the cache.
-  void prefetch(std::uint64_t region) const;
+  // Brings a region's fields and rich counts into the cache; needs no lock,
+  // as their places never move.
+  void prefetchFields(std::uint64_t region) const;
+  // Brings a region's side table into the cache; the caller holds the region,
+  // whose table another thread may otherwise be growing.
+  void prefetchSide(std::uint64_t region) const { large_[region].prefetch(); }
 
   // One more m for each value at base + offsets[i]; the caller holds their region.
   void bumpAll(std::uint64_t base, const std::uint16_t* from, const std::uint16_t* to) {
@@ -107,19 +120,16 @@ class BlockCounts {
     std::uint8_t& byte = bytes[offset / kPerByte];
     const unsigned shift = static_cast<unsigned>(offset % kPerByte) * kBits;
     const unsigned field = (byte >> shift) & kEscape;
-    if (field < kEscape) byte = static_cast<std::uint8_t>(byte + (1u << shift));
-    if (field >= kEscape - 1) [[unlikely]] {
-      // Past the escape the count is in the side table; the values rich in
-      // preimages take many sums each, so that path stays short.
-      LargeCounts& large = large_[offset >> kRegionBits];
-      const auto key = static_cast<std::uint32_t>(offset & (kRegionValues - 1));
-      if (field == kEscape) {
-        ++large.existing(key);
-      } else {
-        large[key] = kEscape;
-      }
+    if (field + 1 < kTop) [[likely]] {
+      byte = static_cast<std::uint8_t>(byte + (1u << shift));
+    } else if (field >= kTop && field < kEscape) {
+      ++rich_[(offset >> kRegionBits) * kIds + (field - kTop)];
+    } else {
+      bumpPast(byte, shift, field, offset);
     }
   }
+  // The count of a value whose field is at kTop - 1 or at the escape.
+  void bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset);
 
  public:
   // counts[k] = the count of the value at offset start + k.
@@ -130,7 +140,9 @@ class BlockCounts {
  private:
   std::uint8_t* bytes_;
   std::uint64_t values_;
-  std::vector<LargeCounts> large_;  // one per region
+  std::vector<LargeCounts> large_;      // one per region
+  std::vector<common::Count> rich_;     // kIds per region
+  std::vector<std::uint8_t> richUsed_;  // how many of its rich counts each region has named
 };
 
 extern template class BlockCounts<4>;

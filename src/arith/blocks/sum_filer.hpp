@@ -75,6 +75,7 @@ class SumFiler {
       } else {
         const std::uint64_t group = offset < width ? offset >> groupShift_ : groups_;
         std::uint32_t*& at = stageTail_[group];
+        __builtin_prefetch(at + 32, 1);  // two lines ahead: the runs' tails are hundreds of streams
         *at++ = static_cast<std::uint32_t>(offset & ((std::uint64_t{1} << groupShift_) - 1));
         if ((reinterpret_cast<std::uintptr_t>(at) & (kStageBytes - 1)) == 0) spreadGroup(group);
       }
@@ -117,6 +118,7 @@ class SumFiler {
 
   void toRegion(std::uint64_t region, std::uint16_t offsetInRegion) {
     std::uint16_t*& at = tail_[region];
+    __builtin_prefetch(at + 64, 1);  // two lines ahead
     *at++ = offsetInRegion;
     if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) batchFull(region);
   }
@@ -140,7 +142,7 @@ class SumFiler {
       return;
     }
     SIGMA_ASSERT(region < regions_);
-    counts_.prefetch(region);
+    counts_.prefetchFields(region);
     countWaiting();
     SIGMA_ASSERT(free_ != nullptr);
     std::uint16_t* full = run_[region];
@@ -162,6 +164,7 @@ class SumFiler {
   [[gnu::noinline]] void countRun(std::uint64_t region, const std::uint16_t* from, const std::uint16_t* to) {
     SIGMA_ASSERT(region < regions_);
     const std::scoped_lock lock(locks_[region]);
+    counts_.prefetchSide(region);
     counts_.bumpAll(region << kRegionBits, from, to);
   }
 

@@ -68,7 +68,7 @@ void PrimeSegment::crossMultiples(std::span<const common::Int64> primes, std::ui
   const std::uint64_t root = isqrt(b);
   SIGMA_ASSERT(static_cast<std::uint64_t>(primes.back()) > root);
   std::size_t i = 1;  // the odd primes; those of the patterns are crossed already
-  while (static_cast<std::uint64_t>(primes[i]) <= patterns_.back().primes.back()) ++i;
+  while (i < primes.size() && static_cast<std::uint64_t>(primes[i]) <= patterns_.back().primes.back()) ++i;
   for (; i < primes.size(); ++i) {
     const auto p = static_cast<std::uint64_t>(primes[i]);
     if (p > root) break;
