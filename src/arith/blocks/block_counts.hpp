@@ -106,18 +106,12 @@ class BlockCounts {
 
   // One more m for each value at base + offsets[i]; the caller holds their region.
   void bumpAll(std::uint64_t base, const std::uint16_t* from, const std::uint16_t* to) {
-    // The fields' address in a local: a byte's store could otherwise change
-    // it, as far as the compiler knows, and it would be read again each time.
-    std::uint8_t* const bytes = bytes_;
-    for (const std::uint16_t* entry = from; entry < to; ++entry) bump(bytes, base + *entry);
+    for (const std::uint16_t* entry = from; entry < to; ++entry) bump(base + *entry);
   }
 
   // One more m for the value at `offset`; the caller holds its region.
-  void bump(std::uint64_t offset) { bump(bytes_, offset); }
-
- private:
-  void bump(std::uint8_t* bytes, std::uint64_t offset) {
-    std::uint8_t& byte = bytes[offset / kPerByte];
+  void bump(std::uint64_t offset) {
+    std::uint8_t& byte = bytes_[offset / kPerByte];
     const unsigned shift = static_cast<unsigned>(offset % kPerByte) * kBits;
     const unsigned field = (byte >> shift) & kEscape;
     if (field + 1 < kTop) [[likely]] {
@@ -128,16 +122,16 @@ class BlockCounts {
       bumpPast(byte, shift, field, offset);
     }
   }
-  // The count of a value whose field is at kTop - 1 or at the escape.
-  void bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset);
 
- public:
   // counts[k] = the count of the value at offset start + k.
   void copy(std::uint64_t start, std::span<common::Count> counts) const;
   // Adds the counts of the values of one region to `histogram`.
   void tallyRegion(std::uint64_t region, CountHistogram& histogram) const;
 
  private:
+  // The count of a value whose field is at kTop - 1 or at the escape.
+  void bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset);
+
   std::uint8_t* bytes_;
   std::uint64_t values_;
   std::vector<LargeCounts> large_;      // one per region

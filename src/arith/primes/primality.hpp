@@ -45,7 +45,7 @@ class PrimeTest {
       if (w == from / 64) word &= ~std::uint64_t{0} << (from % 64);
       if (w == to / 64 && to % 64 != 63) word &= (std::uint64_t{1} << (to % 64 + 1)) - 1;
       for (; word != 0; word &= word - 1)
-        visit(128 * w + 2 * static_cast<unsigned>(std::countr_zero(word)) + 1);
+        visit(128 * w + 2 * static_cast<std::uint64_t>(std::countr_zero(word)) + 1);
     }
   }
 
