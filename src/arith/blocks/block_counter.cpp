@@ -14,12 +14,7 @@ namespace arith {
 
 namespace {
 
-constexpr unsigned kRegionBits = BlockCounts<4>::kRegionBits;
-static_assert(BlockCounts<8>::kRegionBits == kRegionBits, "one region size for every width");
-constexpr std::uint64_t kRegionValues = std::uint64_t{1} << kRegionBits;
-static_assert(kRegionValues <= 65536, "offsets in a region fit 16 bits");
-
-std::uint64_t regionsOf(std::uint64_t values) { return ((values - 1) >> kRegionBits) + 1; }
+static_assert(BlockCounts<4>::kRegionBits == BlockCounts<8>::kRegionBits, "one region size for every width");
 
 // Calls act(BlockCounts<bits>{}) for the width of counts a block is planned with.
 template <class Act>
@@ -42,9 +37,9 @@ BlockCounter::BlockCounter(unsigned threads)
       stagingBytes_(threads, 0) {}
 
 std::uint64_t BlockCounter::bytesFor(std::uint64_t values, unsigned threads, unsigned bits) {
-  const std::uint64_t regions = regionsOf(values);
   std::uint64_t bytes = 0;
   withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
+    const std::uint64_t regions = Counts::regionsFor(values);
     const std::uint64_t filing =
         SumFiler<Counts>::batchBytes(regions) + SumFiler<Counts>::stageBytes(regions);
     bytes =

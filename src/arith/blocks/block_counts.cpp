@@ -37,7 +37,7 @@ template <unsigned kBits>
 BlockCounts<kBits>::BlockCounts(std::uint8_t* bytes, std::uint64_t values)
     : bytes_(bytes),
       values_(values),
-      large_(values == 0 ? 0 : ((values - 1) >> kRegionBits) + 1),
+      large_(regionsFor(values)),
       rich_(large_.size() * kIds),
       richUsed_(large_.size()) {}
 

@@ -74,6 +74,7 @@ class BlockCounts {
   // one of the region's rich counts (none in 4 bits).
   static constexpr unsigned kTop = kBits == 8 ? 192 : kEscape;
   static constexpr unsigned kIds = kEscape - kTop;
+  static_assert(kIds < 256, "a region's count of rich values fits a byte");
   static constexpr std::uint64_t kPerByte = 8 / kBits;
   // Sums a thread files for one region before counting them: one per 4 bytes
   // of the region's counts. Each batch brings its region in from memory, so
@@ -83,12 +84,14 @@ class BlockCounts {
   static constexpr std::uint64_t kBatch = kRegionValues / kPerByte / 4;
 
   static constexpr std::uint64_t bytesFor(std::uint64_t values) { return (values + kPerByte - 1) / kPerByte; }
+  static constexpr std::uint64_t regionsFor(std::uint64_t values) {
+    return values == 0 ? 0 : ((values - 1) >> kRegionBits) + 1;
+  }
   // What the side tables and rich counts may take, in all: on [1, 10^10]
   // about one value in a hundred passes 14, and a table holds a value in 16
   // to 32 bytes; past 191, far fewer, and each region has its kIds counts.
   static constexpr std::uint64_t sideBytesFor(std::uint64_t values) {
-    const std::uint64_t regions = values == 0 ? 0 : ((values - 1) >> kRegionBits) + 1;
-    return (kBits == 4 ? values / 4 : values / 64) + regions * (kIds * sizeof(common::Count) + 1);
+    return (kBits == 4 ? values / 4 : values / 64) + regionsFor(values) * (kIds * sizeof(common::Count) + 1);
   }
 
   // `bytes`: bytesFor(values) bytes, all zero, that outlive this object.
@@ -103,11 +106,6 @@ class BlockCounts {
   // Brings a region's side table into the cache; the caller holds the region,
   // whose table another thread may otherwise be growing.
   void prefetchSide(std::uint64_t region) const { large_[region].prefetch(); }
-
-  // One more m for each value at base + offsets[i]; the caller holds their region.
-  void bumpAll(std::uint64_t base, const std::uint16_t* from, const std::uint16_t* to) {
-    for (const std::uint16_t* entry = from; entry < to; ++entry) bump(base + *entry);
-  }
 
   // One more m for the value at `offset`; the caller holds its region.
   void bump(std::uint64_t offset) {

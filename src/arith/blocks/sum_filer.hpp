@@ -5,8 +5,8 @@
 // batch of Counts::kBatch sums of one region is counted at once, under the
 // region's lock. A full batch waits until the next one fills, its region's
 // bytes coming in from memory meanwhile while the batch before it is counted;
-// its run is swapped for a free one, so the region's sums keep coming. The tails of the batches
-// being filled are the working set of the filing; beyond a few thousand
+// its run is swapped for a free one, so the region's sums keep coming. The
+// tails of the batches being filled are the working set of the filing; beyond a few thousand
 // regions they no longer stay in the cache, so wide blocks stage the sums
 // first by group of regions (at most kGroups groups), then spread a full
 // group's run over its regions' batches, where every tail is then at hand.
@@ -165,7 +165,8 @@ class SumFiler {
     SIGMA_ASSERT(region < regions_);
     const std::scoped_lock lock(locks_[region]);
     counts_.prefetchSide(region);
-    counts_.bumpAll(region << kRegionBits, from, to);
+    const std::uint64_t base = region << kRegionBits;
+    for (const std::uint16_t* entry = from; entry < to; ++entry) counts_.bump(base + *entry);
   }
 
   Counts& counts_;

@@ -3,10 +3,10 @@
 // with the fewest bases proved to decide the number's size.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <vector>
 
+#include "arith/primes/bit_scan.hpp"
 #include "arith/primes/exact_division.hpp"
 #include "common/check.hpp"
 
@@ -37,16 +37,8 @@ class PrimeTest {
   void forEachOddPrime(std::uint64_t lo, std::uint64_t hi, const Visit& visit) const {
     SIGMA_ASSERT(hi < kBitmapLimit);
     if (hi == 0) return;
-    const std::uint64_t from = lo / 2;      // the bit of the first odd number >= lo
-    const std::uint64_t to = (hi - 1) / 2;  // the bit of the last odd number <= hi
-    if (from > to) return;
-    for (std::uint64_t w = from / 64; w <= to / 64; ++w) {
-      std::uint64_t word = oddPrimeBits_[w];
-      if (w == from / 64) word &= ~std::uint64_t{0} << (from % 64);
-      if (w == to / 64 && to % 64 != 63) word &= (std::uint64_t{1} << (to % 64 + 1)) - 1;
-      for (; word != 0; word &= word - 1)
-        visit(128 * w + 2 * static_cast<std::uint64_t>(std::countr_zero(word)) + 1);
-    }
+    // Bit k stands for 2k + 1: from the first odd number >= lo to the last <= hi.
+    forEachSetBit(oddPrimeBits_, lo / 2, (hi - 1) / 2, [&](std::uint64_t k) { visit(2 * k + 1); });
   }
 
  private:

@@ -7,12 +7,12 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
 #include <vector>
 
+#include "arith/primes/bit_scan.hpp"
 #include "common/check.hpp"
 #include "common/widths.hpp"
 
@@ -39,16 +39,7 @@ class PrimeSegment {
     if (lo > hi || bits_.empty()) return;
     const std::uint64_t from = (lo - firstOdd_ + 1) / 2;  // the first odd number >= lo
     const std::uint64_t to = (hi - firstOdd_) / 2;        // the last odd number <= hi
-    if (from > to) return;
-    SIGMA_ASSERT(to < 64 * bits_.size());
-    for (std::uint64_t w = from / 64; w <= to / 64; ++w) {
-      std::uint64_t word = bits_[w];
-      if (w == from / 64) word &= ~std::uint64_t{0} << (from % 64);
-      if (w == to / 64 && to % 64 != 63) word &= (std::uint64_t{1} << (to % 64 + 1)) - 1;
-      for (; word != 0; word &= word - 1) {
-        visit(firstOdd_ + 2 * (64 * w + static_cast<unsigned>(std::countr_zero(word))));
-      }
-    }
+    forEachSetBit(bits_, from, to, [&](std::uint64_t i) { visit(firstOdd_ + 2 * i); });
   }
 
  private:
