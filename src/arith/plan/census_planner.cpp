@@ -32,15 +32,16 @@ constexpr double kCountPerValue = 2e-9;
 constexpr double kInversionLeastPerValue = 0.9e-6;
 constexpr double kInversionPerValueAt40Bits = 1.45e-6;
 constexpr double kInversionBitsPerDoubling = 8.8;
-// The walk by largest prime factor: per prefix walked (7 ns of wall time per
-// prefix near 10^12 and 10^13 on both cores), and per value of the window,
-// in the sieve's units (whose constants stand 1.5 times above the sieve's
-// measured costs): from windows of 10^8 values, 12 ns of one core near 10^8,
-// 15.6 ns near 10^9, then about 1.3 times as much per decade (20 near 10^10,
-// 25 near 10^11, 40 near 10^12), and no less than 10 ns.
-constexpr double kWindowPerPrefix = 21e-9;
+// The walk by largest prime factor, in the sieve's units (whose constants
+// stand 1.5 times above the sieve's measured costs): per prefix walked (about
+// 20 ns of one core per prefix near 10^12, 2^40 and 2^44), and per value of
+// the window: 15.6 ns near 10^9 (a window of 10^9 values from 1 costs about
+// what the sieve costs), then 1.1 times as much per decade (blocks of 2^29
+// and 2^30 values on one core: 8 to 10 ns near 10^10 and 10^11, 10 to 12 ns
+// near 10^12 and 2^40, the prefixes aside), and no less than 10 ns.
+constexpr double kWindowPerPrefix = 30e-9;
 constexpr double kWindowPerValueAt9Digits = 15.6e-9;
-constexpr double kWindowPerValueGrowthPerDigit = 1.3;
+constexpr double kWindowPerValueGrowthPerDigit = 1.1;
 constexpr double kWindowLeastPerValue = 10e-9;
 // The prefixes up to x: 4.08e6 up to 10^10, and 5.5 times as many per decade
 // (7.7e5, 2.2e7, 1.2e8 and 6.8e8 up to 10^9, 10^11, 10^12 and 10^13).
