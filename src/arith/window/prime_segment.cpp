@@ -41,6 +41,10 @@ void PrimeSegment::sieveNext(std::span<const common::Int64> primes, std::uint64_
   first_ += kSpan;
   firstOdd_ += kSpan;
   last_ = b;
+  if (firstOdd_ > b) {  // one even number: nothing to sieve, and no segment follows
+    bits_.clear();
+    return;
+  }
   startBits(b);
   crossMultiples(primes, b, next_.size());
 }
