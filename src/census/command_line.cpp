@@ -10,6 +10,9 @@
 #ifndef SIGMA_VERSION
 #define SIGMA_VERSION "unknown"
 #endif
+#if __has_include("sigma_commit.hpp")
+#include "sigma_commit.hpp"  // written by the build
+#endif
 #ifndef SIGMA_COMMIT
 #define SIGMA_COMMIT "unknown"
 #endif
