@@ -6,8 +6,8 @@
 // region's lock. A full batch waits until the next one fills, its region's
 // bytes coming in from memory meanwhile while the batch before it is counted;
 // its run is swapped for a free one, so the region's sums keep coming. The
-// tails of the batches being filled are the working set of the filing; beyond a few thousand
-// regions they no longer stay in the cache, so wide blocks stage the sums
+// tails of the batches being filled are the working set of the filing; beyond
+// a few thousand regions they no longer stay in the cache, so wide blocks stage the sums
 // first by group of regions (at most kGroups groups), then spread a full
 // group's run over its regions' batches, where every tail is then at hand.
 #pragma once

@@ -25,11 +25,8 @@ void PrimeSegment::sieve(std::span<const common::Int64> primes, std::uint64_t a,
   first_ = a;
   firstOdd_ = a | 1;
   last_ = b;
-  bits_.clear();
   next_.clear();
-  if (firstOdd_ > b) return;
-  startBits(b);
-  crossMultiples(primes, b, 0);
+  sieveOdds(primes, b, 0);
 }
 
 void PrimeSegment::sieveNext(std::span<const common::Int64> primes, std::uint64_t b) {
@@ -41,12 +38,16 @@ void PrimeSegment::sieveNext(std::span<const common::Int64> primes, std::uint64_
   first_ += kSpan;
   firstOdd_ += kSpan;
   last_ = b;
-  if (firstOdd_ > b) {  // one even number: nothing to sieve, and no segment follows
+  sieveOdds(primes, b, next_.size());
+}
+
+void PrimeSegment::sieveOdds(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known) {
+  if (firstOdd_ > b) {  // one even number: nothing to sieve (and, in a row, no segment follows)
     bits_.clear();
     return;
   }
   startBits(b);
-  crossMultiples(primes, b, next_.size());
+  crossMultiples(primes, b, known);
 }
 
 void PrimeSegment::startBits(std::uint64_t b) {

@@ -57,6 +57,9 @@ class PrimeSegment {
     std::uint64_t period = 1;
     std::vector<std::uint64_t> bits;  // bit q: whether 2q + 1 is prime to the primes
   };
+  // Sieves the odd numbers of [firstOdd_, b], none when firstOdd_ > b; the
+  // primes from index `known` on start by a division.
+  void sieveOdds(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known);
   // The patterns' primes are prime: their bits, cleared by the patterns, set again.
   void markPatternPrimes(std::uint64_t b);
   // Fills the bits of [firstOdd_, b] from the patterns.
