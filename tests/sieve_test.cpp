@@ -2,12 +2,14 @@
 // and the bounds that skip candidates, against plain computations.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "arith/blocks/block_counts.hpp"
+#include "arith/blocks/sum_buffer.hpp"
 #include "arith/blocks/sum_filer.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "arith/inversion/factorizer.hpp"
@@ -255,6 +257,66 @@ TYPED_TEST(Filing, StraightAndStagedFilingCountEverySumOnce) {
     std::vector<Count> copied(kValues);
     counts.copy(0, copied);
     EXPECT_EQ(copied, expected) << staged;
+  }
+}
+
+// Sums that stand for many m at once (weights up to 1000, past what one entry
+// holds, 256, and past what a staged entry holds in groups of 2^25 values, 128)
+// count as many times as their weight, filed straight or staged, mixed with
+// plain sums and with sums outside the block.
+TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
+  using Filer = arith::SumFiler<TypeParam>;
+  constexpr std::uint64_t kFirst = 5;
+  constexpr std::uint64_t kValues = 1024 * TypeParam::kRegionValues;
+  std::mt19937_64 random(33);
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> weighted;  // (sum, weight)
+  std::vector<std::uint64_t> plain;
+  std::map<std::uint64_t, Count> expected;
+  for (int k = 0; k < 200000; ++k) {
+    const std::uint64_t sum = kFirst + random() % (kValues + 4000) - 2000;  // a few outside on both sides
+    const std::uint64_t weight = k % 3 == 0 ? 1 + random() % 1000 : 1 + random() % 4;
+    const bool inBlock = sum >= kFirst && sum < kFirst + kValues;
+    if (k % 5 == 0) {
+      plain.push_back(sum);
+      if (inBlock) ++expected[sum - kFirst];
+    } else {
+      weighted.emplace_back(sum, weight);
+      if (inBlock) expected[sum - kFirst] += weight;
+    }
+  }
+  for (bool staged : {false, true}) {
+    std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
+    TypeParam counts(bytes.data(), kValues);
+    std::vector<std::mutex> locks(counts.regions());
+    std::vector<std::uint8_t> batches(Filer::batchBytes(counts.regions()));
+    std::vector<std::uint8_t> staging(staged ? Filer::stagingFor(counts.regions(), 2) : 0);
+    Filer filer(batches.data(), staged ? staging.data() : nullptr, counts, locks, kFirst, 2);
+    const arith::SumSource::Filing file = [&](std::span<const std::uint64_t> entries, bool isWeighted) {
+      if (isWeighted) {
+        filer.fileWeighted(entries);
+      } else {
+        filer.file(entries);
+      }
+    };
+    arith::SumBuffer shared(file, 1000, arith::SumBuffer::Kind::Weighted);
+    arith::SumBuffer single(file, 777);
+    for (std::size_t i = 0; i < weighted.size(); ++i) {
+      shared.add(weighted[i].first, weighted[i].second);
+      if (i < plain.size()) single.add(plain[i]);
+    }
+    shared.flush();
+    single.flush();
+    filer.flush();
+    std::uint64_t checked = 0;
+    for (const auto& [offset, count] : expected) {
+      std::vector<Count> got(1);
+      counts.copy(offset, got);
+      checked += got[0] == count ? 1 : 0;
+    }
+    EXPECT_EQ(checked, expected.size()) << staged;
+    arith::CountHistogram histogram;
+    for (std::uint64_t r = 0; r < counts.regions(); ++r) counts.tallyRegion(r, histogram);
+    EXPECT_EQ(histogram[0], static_cast<Int64>(kValues - expected.size())) << staged;
   }
 }
 

@@ -16,6 +16,11 @@ namespace {
 
 static_assert(BlockCounts<4>::kRegionBits == BlockCounts<8>::kRegionBits, "one region size for every width");
 
+// A thread's filing memory from this size on comes in huge pages
+// (zeroed_pages.hpp): blocks that wide (2^31 values in 8-bit counts) are
+// planned only in long runs, which take that memory once.
+constexpr std::uint64_t kHugeFilingBytes = std::uint64_t{1} << 30;
+
 // Calls act(BlockCounts<bits>{}) for the width of counts a block is planned with.
 template <class Act>
 void withCountWidth(unsigned bits, const Act& act) {
@@ -69,11 +74,11 @@ std::uint8_t* BlockCounter::zeroedCounts(std::uint64_t bytes) {
 
 std::uint8_t* BlockCounter::threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,
                                          std::vector<std::uint64_t>& sizes, unsigned thread,
-                                         std::uint64_t bytes) {
+                                         std::uint64_t bytes, ZeroedPages::Size pages) {
   if (bytes == 0) return nullptr;
   if (bytes > sizes[thread]) {
     kept[thread].reset();
-    kept[thread] = std::make_unique<ZeroedPages>(bytes);
+    kept[thread] = std::make_unique<ZeroedPages>(bytes, pages);
     sizes[thread] = bytes;
   }
   return kept[thread]->data();
@@ -88,11 +93,21 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
   std::vector<std::mutex> locks(counts.regions());
   runParallel(threads_, [&](unsigned t) {
     using Filer = SumFiler<Counts>;
-    Filer filer(threadMemory(batches_, batchBytes_, t, Filer::batchBytes(counts.regions())),
-                threadMemory(staging_, stagingBytes_, t, Filer::stageBytes(counts.regions())), counts, locks,
-                first);
+    const std::uint64_t batchBytes = Filer::batchBytes(counts.regions());
+    const auto pages = batchBytes >= kHugeFilingBytes ? ZeroedPages::Size::Huge : ZeroedPages::Size::Small;
+    Filer filer(threadMemory(batches_, batchBytes_, t, batchBytes, pages),
+                threadMemory(staging_, stagingBytes_, t, Filer::stageBytes(counts.regions()), pages), counts,
+                locks, first);
     source.produce(
-        t, [&](std::span<const std::uint64_t> sums) { filer.file(sums); }, t == 0 ? done : ProgressSink{});
+        t,
+        [&](std::span<const std::uint64_t> sums, bool weighted) {
+          if (weighted) {
+            filer.fileWeighted(sums);
+          } else {
+            filer.file(sums);
+          }
+        },
+        t == 0 ? done : ProgressSink{});
     filer.flush();
   });
   return counts;

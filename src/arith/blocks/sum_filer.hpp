@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "arith/blocks/sum_source.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -53,6 +54,8 @@ class SumFiler {
         first_(first),
         regions_(counts.regions()),
         groupShift_(kRegionBits + fanBits(regions_, maxGroups)),
+        groupMask_((std::uint64_t{1} << groupShift_) - 1),
+        stageWeight_(groupShift_ >= 32 ? 1 : std::uint64_t{1} << (32 - groupShift_)),
         groups_(staging == nullptr ? 0 : ((counts.values() - 1) >> groupShift_) + 1),
         batches_(aligned<std::uint16_t>(batches, kBatchBytes)),
         staging_(staging == nullptr ? nullptr : aligned<std::uint32_t>(staging, kStageBytes)),
@@ -60,26 +63,17 @@ class SumFiler {
         tail_(regions_ + 1),
         free_(batches_ + (regions_ + 1) * Counts::kBatch),
         stageTail_(groups_ == 0 ? 0 : groups_ + 1) {
+    SIGMA_ASSERT(groups_ == 0 || groupShift_ <= 32);  // a staged offset fits 32 bits
     for (std::uint64_t r = 0; r <= regions_; ++r) run_[r] = tail_[r] = batches_ + r * Counts::kBatch;
     for (std::uint64_t g = 0; g < stageTail_.size(); ++g) stageTail_[g] = stageOf(g);
   }
 
-  void file(std::span<const std::uint64_t> sums) {
-    const std::uint64_t width = counts_.values();
-    for (const std::uint64_t sigma : sums) {
-      const std::uint64_t offset = sigma - first_;  // wraps when sigma < first
-      // Sums outside the block go to a run that is never counted: a third of
-      // them miss the block, at random, and a branch would guess wrong often.
-      if (groups_ == 0) {
-        toRegion(offset < width ? offset >> kRegionBits : regions_, inRegion(offset));
-      } else {
-        const std::uint64_t group = offset < width ? offset >> groupShift_ : groups_;
-        std::uint32_t*& at = stageTail_[group];
-        __builtin_prefetch(at + 32, 1);  // two lines ahead: the runs' tails are hundreds of streams
-        *at++ = static_cast<std::uint32_t>(offset & ((std::uint64_t{1} << groupShift_) - 1));
-        if ((reinterpret_cast<std::uintptr_t>(at) & (kStageBytes - 1)) == 0) spreadGroup(group);
-      }
-    }
+  // Files plain sums, each counted once.
+  void file(std::span<const std::uint64_t> sums) { fileEntries<false>(sums); }
+  // Files weighted entries (sum_source.hpp): one of weight w is counted w times.
+  void fileWeighted(std::span<const std::uint64_t> entries) {
+    weighted_ = true;
+    fileEntries<true>(entries);
   }
 
   // Counts everything still filed.
@@ -116,21 +110,70 @@ class SumFiler {
     return static_cast<std::uint16_t>(offset & ((std::uint64_t{1} << kRegionBits) - 1));
   }
 
-  void toRegion(std::uint64_t region, std::uint16_t offsetInRegion) {
+  // Plain sums take the loop they always took: no weight to read.
+  template <bool kWeighted>
+  void fileEntries(std::span<const std::uint64_t> entries) {
+    const std::uint64_t width = counts_.values();
+    for (const std::uint64_t entry : entries) {
+      // Wraps when the sum is below first.
+      const std::uint64_t offset = (kWeighted ? entry & kSumMask : entry) - first_;
+      const std::uint64_t weight = kWeighted ? (entry >> kWeightShift) + 1 : 1;
+      // Sums outside the block go to a run that is never counted: a third of
+      // them miss the block, at random, and a branch would guess wrong often.
+      if (groups_ == 0) {
+        const std::uint64_t region = offset < width ? offset >> kRegionBits : regions_;
+        toRegion(region, inRegion(offset), weight);
+      } else {
+        const std::uint64_t group = offset < width ? offset >> groupShift_ : groups_;
+        const std::uint64_t inGroup = offset & groupMask_;
+        std::uint64_t left = weight;
+        if constexpr (kWeighted) {
+          for (; left > stageWeight_; left -= stageWeight_)
+            stage(group, inGroup | ((stageWeight_ - 1) << groupShift_));
+        }
+        stage(group, inGroup | ((left - 1) << groupShift_));
+      }
+    }
+  }
+
+  // A staged entry: its offset in the group, and its weight less one above it.
+  void stage(std::uint64_t group, std::uint64_t entry) {
+    std::uint32_t*& at = stageTail_[group];
+    __builtin_prefetch(at + 32, 1);  // two lines ahead: the runs' tails are hundreds of streams
+    *at++ = static_cast<std::uint32_t>(entry);
+    if ((reinterpret_cast<std::uintptr_t>(at) & (kStageBytes - 1)) == 0) spreadGroup(group);
+  }
+
+  // The offset, `weight` times into its region's run.
+  void toRegion(std::uint64_t region, std::uint16_t offsetInRegion, std::uint64_t weight) {
     std::uint16_t*& at = tail_[region];
     __builtin_prefetch(at + 64, 1);  // two lines ahead
-    *at++ = offsetInRegion;
-    if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) batchFull(region);
+    for (;;) {
+      *at++ = offsetInRegion;
+      if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) batchFull(region);
+      if (--weight == 0) return;
+    }
   }
 
   // A group's staged sums to their regions' batches.
   void spreadGroup(std::uint64_t group) {
     if (group != groups_) {
-      const std::uint64_t firstRegion = group << (groupShift_ - kRegionBits);
-      for (const std::uint32_t* entry = stageOf(group); entry < stageTail_[group]; ++entry)
-        toRegion(firstRegion + (*entry >> kRegionBits), inRegion(*entry));
+      if (weighted_) {
+        spreadRun<true>(group);
+      } else {
+        spreadRun<false>(group);
+      }
     }
     stageTail_[group] = stageOf(group);
+  }
+  template <bool kWeighted>
+  void spreadRun(std::uint64_t group) {
+    const std::uint64_t firstRegion = group << (groupShift_ - kRegionBits);
+    for (const std::uint32_t* entry = stageOf(group); entry < stageTail_[group]; ++entry) {
+      const std::uint64_t inGroup = kWeighted ? *entry & groupMask_ : *entry;
+      const std::uint64_t weight = kWeighted ? (std::uint64_t{*entry} >> groupShift_) + 1 : 1;
+      toRegion(firstRegion + (inGroup >> kRegionBits), inRegion(inGroup), weight);
+    }
   }
 
   // A region's run is full: its region is fetched, the batch that waited is
@@ -174,7 +217,10 @@ class SumFiler {
   std::uint64_t first_;
   std::uint64_t regions_;  // the run after the regions' runs takes the sums outside the block
   unsigned groupShift_;
-  std::uint64_t groups_;  // 0 when the sums go straight to the regions
+  std::uint64_t groupMask_;    // an offset's place in its group
+  std::uint64_t stageWeight_;  // the largest weight a staged entry holds above its offset
+  bool weighted_ = false;      // whether any entry had a weight: staged entries then hold one
+  std::uint64_t groups_;       // 0 when the sums go straight to the regions
   std::uint16_t* batches_;
   std::uint32_t* staging_;
   std::vector<std::uint16_t*> run_;   // each region's run of sums being filed

@@ -15,10 +15,19 @@ namespace arith {
 // sums (a segment of candidates and their sums), counted in a block's bytes.
 inline constexpr std::uint64_t kSourceBytesPerThread = (std::uint64_t{1} << 15) * 2 * sizeof(std::uint64_t);
 
+// A filed entry: a divisor sum in its low kWeightShift bits, and in the bits
+// above, how many m it stands for, less one. Sums stay far below 2^56: both
+// sources stop at sums of 2^52 (sigma(m) < 8 m below it, by Robin's bound, for
+// the sieve's candidates).
+inline constexpr unsigned kWeightShift = 56;
+inline constexpr std::uint64_t kSumMask = (std::uint64_t{1} << kWeightShift) - 1;
+inline constexpr std::uint64_t kMaxWeight = std::uint64_t{1} << (64 - kWeightShift);
+
 class SumSource {
  public:
-  // Takes sums of the block's values (a sum outside the block is dropped).
-  using Filing = std::function<void(std::span<const std::uint64_t>)>;
+  // Takes sums of the block's values (a sum outside the block is dropped):
+  // plain sums, or weighted entries where `weighted` is true.
+  using Filing = std::function<void(std::span<const std::uint64_t>, bool weighted)>;
 
   virtual ~SumSource() = default;
   // Before the threads start, once per block [first, last].

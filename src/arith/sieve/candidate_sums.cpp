@@ -17,7 +17,7 @@ void sieveChunk(SigmaSieve& sieve, const CandidateRange& range, std::uint64_t a,
   auto run = [&](std::uint64_t lo, std::uint64_t residue, std::uint64_t step) {
     if (lo >= b) return;
     sieve.start(lo, b, residue, step);
-    for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) file(sums);
+    for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next()) file(sums, false);
   };
   if (a >= range.highestStart()) {
     run(a, 0, 1);

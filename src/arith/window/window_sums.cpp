@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "arith/primes/wide.hpp"
 #include "common/check.hpp"
@@ -25,6 +26,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*thr
   noteLong(root);
   walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
   cutUnion();
+  mergeShared();
   // Count the claims of walkPrefixes, to tell progress by.
   const PrefixWalk all(table_.primes(), last_);
   claims_ = 1;
@@ -72,17 +74,40 @@ void WindowSums::cutUnion() {
       if (b == high) break;
     }
   }
-  std::ranges::sort(long_, {}, &Interval::sigma);
+}
+
+// The k that share sigma(k) and whose intervals are the same (all of them,
+// unless P(k) + 2 passes A / sigma(k)) give the same sums: one interval for
+// them all, its sums filed once with their number as weight. Near 2^40 that
+// halves the sums of the long intervals.
+void WindowSums::mergeShared() {
+  std::ranges::sort(long_, [](const Interval& x, const Interval& y) {
+    return std::tie(x.sigma, x.low, x.high) < std::tie(y.sigma, y.low, y.high);
+  });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < long_.size(); ++i) {
+    if (kept > 0 && long_[kept - 1].sigma == long_[i].sigma && long_[kept - 1].low == long_[i].low &&
+        long_[kept - 1].high == long_[i].high) {
+      long_[kept - 1].weight += long_[i].weight;
+    } else {
+      long_[kept++] = long_[i];
+    }
+  }
+  long_.resize(kept);
 }
 
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
+  {
+    SumBuffer shared(file, kBuffer, SumBuffer::Kind::Weighted);
+    PrimeSegment segment;  // its memory kept from segment to segment
+    for (std::size_t i = nextChunk_.fetch_add(1); i < chunks_.size(); i = nextChunk_.fetch_add(1)) {
+      sieveChunk(chunks_[i], segment, shared);
+      if (done && i % 8 == 0) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(chunks_.size()));
+    }
+    shared.flush();
+  }
   SumBuffer out(file, kBuffer);
   if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
-  PrimeSegment segment;                        // its memory kept from segment to segment
-  for (std::size_t i = nextChunk_.fetch_add(1); i < chunks_.size(); i = nextChunk_.fetch_add(1)) {
-    sieveChunk(chunks_[i], segment, out);
-    if (done && i % 8 == 0) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(chunks_.size()));
-  }
   walkPrefixes(out, done);
   out.flush();
 }
@@ -115,7 +140,8 @@ void WindowSums::segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegmen
     const std::uint64_t hi = std::min(b, it->high);
     if (lo > hi) continue;
     const std::uint64_t sigma = it->sigma;
-    segment.forEachPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1)); });
+    const std::uint64_t weight = it->weight;
+    segment.forEachPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1), weight); });
   }
 }
 

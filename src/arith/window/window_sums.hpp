@@ -6,9 +6,10 @@
 // sigma(m) = sigma(k) sigma(p^e). For each prefix k (prefix_walk.hpp):
 // - e = 1: the primes p > P(k) with sigma(k) (p + 1) in [A, B] fill an
 //   interval of about (B - A) / sigma(k) numbers. The long ones overlap (about
-//   [A / s, B / s] for s = sigma(k), and many k share s): their union is
-//   sieved once, segment by segment (prime_segment.hpp), and each segment's
-//   primes serve every long interval that meets it. A short one is read off
+//   [A / s, B / s] for s = sigma(k)): their union is sieved once, segment by
+//   segment (prime_segment.hpp), and each segment's primes serve every long
+//   interval that meets it. Many k share s, and then their interval: its sums
+//   are filed once, weighted by the number of those k. A short one is read off
 //   the bitmap of small primes, or tested number by number above it.
 // - e >= 2: sigma(p^e) lies in [A / sigma(k), B / sigma(k)], and
 //   p^e < sigma(p^e) <= (p + 1)^e puts p within a step of the e-th root:
@@ -43,6 +44,7 @@ class WindowSums : public SumSource {
   static constexpr std::uint64_t kLong = 2048;
   // The highest sums the method takes: its tables grow with their square root.
   static constexpr std::uint64_t kCeiling = std::uint64_t{1} << 52;
+  static_assert(kCeiling <= kSumMask, "a sum leaves room for its weight");
   // Sums a thread gathers before it files them.
   static constexpr std::size_t kBuffer = 4096;
 
@@ -52,11 +54,13 @@ class WindowSums : public SumSource {
   void produce(unsigned thread, const Filing& file, const ProgressSink& done) override;
 
  private:
-  // A long interval: the primes p of [low, high], each giving the sum sigma * (p + 1).
+  // A long interval: the primes p of [low, high], each giving the sum
+  // sigma * (p + 1) for `weight` prefixes of that sigma at once.
   struct Interval {
     std::uint64_t sigma;
     std::uint64_t low;
     std::uint64_t high;
+    std::uint64_t weight = 1;
   };
   // Segments of the union of the long intervals sieved in a row by one
   // thread (each prime's next multiple carries from one to the next): [a, b],
@@ -78,6 +82,7 @@ class WindowSums : public SumSource {
   static bool isLong(const Prefix& k, const SumQuotients& quotients);
   void noteLong(const Prefix& k);
   void cutUnion();
+  void mergeShared();
   void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out) const;
   void segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment, SumBuffer& out) const;
   void prefixSums(const Prefix& k, SumBuffer& out) const;
@@ -89,7 +94,7 @@ class WindowSums : public SumSource {
   PrimeTest isPrime_;
   std::uint64_t first_ = 1;
   std::uint64_t last_ = 1;
-  std::vector<Interval> long_;  // by increasing sigma
+  std::vector<Interval> long_;  // by increasing sigma, one per (sigma, low, high)
   std::vector<Chunk> chunks_;
   std::atomic<std::size_t> nextChunk_{0};
   std::uint64_t claims_ = 1;  // the prefixes of depth two or less
