@@ -266,7 +266,7 @@ TYPED_TEST(Filing, StraightAndStagedFilingCountEverySumOnce) {
 // plain sums and with sums outside the block.
 TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
   using Filer = arith::SumFiler<TypeParam>;
-  constexpr std::uint64_t kFirst = 5;
+  constexpr std::uint64_t kFirst = 5000;  // sums from 3000 on: some below the block, none below 0
   constexpr std::uint64_t kValues = 1024 * TypeParam::kRegionValues;
   std::mt19937_64 random(33);
   std::vector<std::pair<std::uint64_t, std::uint64_t>> weighted;  // (sum, weight)
