@@ -92,6 +92,16 @@ TYPED_TEST(BlockCounts, ExactAroundTheEscapeAndPastIt) {
   // More rich values in one region than it has rich counts: the last ones go to the side table.
   for (std::uint64_t k = 0; k < TypeParam::kIds + 10; ++k)
     bump(TypeParam::kRegionValues + 7 * k, 200 + static_cast<int>(k));
+  // Weighted, from fields of every kind, across kTop and the escape.
+  std::uint64_t offset = 2 * TypeParam::kRegionValues;
+  for (int before : {0, 10, 14, 190, 191, 200, 300}) {
+    for (std::uint64_t weight : {1, 2, 5, 300}) {
+      bump(offset, before);
+      counts.bumpBy(offset, weight);
+      expected[offset] += static_cast<Count>(weight);
+      offset += 37;
+    }
+  }
   std::vector<Count> copied(kValues);
   counts.copy(0, copied);
   EXPECT_EQ(copied, expected);

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "arith/blocks/block_counter.hpp"
 #include "arith/primes/primality.hpp"
 #include "arith/primes/prime_table.hpp"
 #include "arith/window/prefix_walk.hpp"
@@ -17,6 +18,7 @@
 namespace {
 
 using arith::Prefix;
+using common::Count;
 using common::Int64;
 
 // (sigma(k), P(k)) for every k the walk should meet: every k whose sum times
@@ -135,3 +137,32 @@ TEST(PrimeSegment, SegmentsSievedInARowFindWhatEachFindsAlone) {
 }
 
 }  // namespace
+
+// The long intervals of small sigma, counted straight into the block, give
+// the counts they give filed, wherever the bound between the two falls: from
+// 1 (the prime 2 then stays with the filing) and higher up, where many k share
+// their sigma, in 4- and 8-bit counts.
+TEST(WindowSums, DenseIntervalsCountAsFiledOnes) {
+  arith::PrimeTable table;
+  arith::BlockCounter counter(2);
+  const std::uint64_t high = std::uint64_t{1} << 33;
+  for (const auto& [first, last] :
+       {std::pair<std::uint64_t, std::uint64_t>{1, 3000000}, {high - (std::uint64_t{1} << 22), high}}) {
+    for (unsigned bits : {4u, 8u}) {
+      std::vector<std::vector<Count>> results;
+      for (std::uint64_t denseSigma : {std::uint64_t{0}, std::uint64_t{30}, std::uint64_t{1} << 40}) {
+        arith::WindowSums window(table, denseSigma);
+        std::vector<Count> counts;
+        counter.count(window, first, last, bits,
+                      [&](Int64, std::span<const Count> part) {
+                        counts.insert(counts.end(), part.begin(), part.end());
+                      },
+                      {});
+        results.push_back(std::move(counts));
+      }
+      ASSERT_EQ(results[0].size(), last - first + 1);
+      EXPECT_EQ(results[1], results[0]) << first << " " << bits;
+      EXPECT_EQ(results[2], results[0]) << first << " " << bits;
+    }
+  }
+}

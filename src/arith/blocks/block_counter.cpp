@@ -110,7 +110,24 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
         t == 0 ? done : ProgressSink{});
     filer.flush();
   });
+  countDense(source, counts, first);
   return counts;
+}
+
+// The source's dense sums, slab by slab, each slab's regions held by the one
+// thread that claimed it: no other thread counts any more.
+template <class Counts>
+void BlockCounter::countDense(const SumSource& source, Counts& counts, std::uint64_t first) {
+  const DenseSums* dense = source.dense();
+  if (dense == nullptr || dense->intervals.empty()) return;
+  constexpr std::uint64_t kSlab = kDenseSlabBytes * Counts::kPerByte;
+  static_assert(kSlab % Counts::kRegionValues == 0, "a slab holds whole regions");
+  const std::uint64_t slabs = (counts.values() - 1) / kSlab + 1;
+  std::atomic<std::uint64_t> nextSlab{0};
+  runParallel(threads_, [&](unsigned) {
+    for (std::uint64_t s = nextSlab.fetch_add(1); s < slabs; s = nextSlab.fetch_add(1))
+      countDenseSlab(*dense, counts, first, s * kSlab, std::min(counts.values(), (s + 1) * kSlab));
+  });
 }
 
 template <class Counts>

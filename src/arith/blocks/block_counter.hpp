@@ -44,6 +44,8 @@ class BlockCounter {
   template <class Counts>
   Counts fill(SumSource& source, std::uint64_t first, std::uint64_t last, const ProgressSink& done);
   template <class Counts>
+  void countDense(const SumSource& source, Counts& counts, std::uint64_t first);
+  template <class Counts>
   void countWith(SumSource& source, std::uint64_t first, std::uint64_t last, const CountSink& sink,
                  const ProgressSink& done);
   template <class Counts>

@@ -64,6 +64,28 @@ void BlockCounts<kBits>::bumpPast(std::uint8_t& byte, unsigned shift, unsigned f
 }
 
 template <unsigned kBits>
+void BlockCounts<kBits>::bumpPastBy(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset,
+                                    std::uint64_t weight) {
+  SIGMA_ASSERT(weight > 0);
+  if (field < kTop) {  // up to kTop - 1 in the field, then one more moves the count past it
+    const unsigned fill = kTop - 1 - field;
+    byte = static_cast<std::uint8_t>(byte + (fill << shift));
+    weight -= fill;
+    bumpPast(byte, shift, kTop - 1, offset);
+    if (--weight == 0) return;
+    field = (byte >> shift) & kEscape;
+  }
+  const std::uint64_t region = offset >> kRegionBits;
+  const auto added = static_cast<Count>(weight);
+  SIGMA_ASSERT(added > 0 && static_cast<std::uint64_t>(added) == weight);
+  if (field == kEscape) {
+    large_[region].existing(static_cast<std::uint32_t>(offset & (kRegionValues - 1))) += added;
+  } else {
+    rich_[region * kIds + (field - kTop)] += added;
+  }
+}
+
+template <unsigned kBits>
 void BlockCounts<kBits>::prefetchFields(std::uint64_t region) const {
   const std::uint64_t first = (region << kRegionBits) / kPerByte;
   const std::uint64_t end = std::min(bytesFor(values_), first + kRegionValues / kPerByte);

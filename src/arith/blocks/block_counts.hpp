@@ -121,6 +121,18 @@ class BlockCounts {
     }
   }
 
+  // `weight` more m for the value at `offset`; the caller holds its region.
+  void bumpBy(std::uint64_t offset, std::uint64_t weight) {
+    std::uint8_t& byte = bytes_[offset / kPerByte];
+    const unsigned shift = static_cast<unsigned>(offset % kPerByte) * kBits;
+    const unsigned field = (byte >> shift) & kEscape;
+    if (field + weight < kTop) [[likely]] {
+      byte = static_cast<std::uint8_t>(byte + (weight << shift));
+    } else {
+      bumpPastBy(byte, shift, field, offset, weight);
+    }
+  }
+
   // counts[k] = the count of the value at offset start + k.
   void copy(std::uint64_t start, std::span<common::Count> counts) const;
   // Adds the counts of the values of one region to `histogram`.
@@ -129,6 +141,9 @@ class BlockCounts {
  private:
   // The count of a value whose field is at kTop - 1 or at the escape.
   void bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset);
+  // `weight` more for a value whose field reaches kTop or is past it.
+  void bumpPastBy(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset,
+                  std::uint64_t weight);
 
   std::uint8_t* bytes_;
   std::uint64_t values_;

@@ -56,13 +56,20 @@ CensusPlanner::CensusPlanner(unsigned threads, std::uint64_t memoryBudget) : thr
 
 namespace {
 
+// The memory of a block of `values` values counted in `bits` bits: a window
+// block keeps the bits of its primes too.
+std::uint64_t blockBytes(std::uint64_t values, unsigned threads, unsigned bits, Method method) {
+  return BlockCounter::bytesFor(values, threads, bits) +
+         (method == Method::Window ? WindowSums::storeBytesFor(values) : 0);
+}
+
 // The largest block whose memory fits `bytes` with counts of `bits` bits.
-std::uint64_t largestBlock(std::uint64_t bytes, unsigned threads, unsigned bits) {
+std::uint64_t largestBlock(std::uint64_t bytes, unsigned threads, unsigned bits, Method method) {
   std::uint64_t lo = CensusPlanner::kSmallestBlock;
   std::uint64_t hi = std::uint64_t{1} << 62;
   while (lo < hi) {
     const std::uint64_t mid = lo + (hi - lo + 1) / 2;
-    if (BlockCounter::bytesFor(mid, threads, bits) <= bytes) {
+    if (blockBytes(mid, threads, bits, method) <= bytes) {
       lo = mid;
     } else {
       hi = mid - 1;
@@ -75,8 +82,10 @@ std::uint64_t largestBlock(std::uint64_t bytes, unsigned threads, unsigned bits)
 
 void CensusPlanner::setMemoryBudget(std::uint64_t bytes) {
   budget_ = bytes;
-  blockValues_ = largestBlock(bytes, threads_, 4);
-  byteValues_ = largestBlock(bytes, threads_, 8);
+  blockValues_ = largestBlock(bytes, threads_, 4, Method::Sieve);
+  byteValues_ = largestBlock(bytes, threads_, 8, Method::Sieve);
+  windowValues_ = largestBlock(bytes, threads_, 4, Method::Window);
+  windowByteValues_ = largestBlock(bytes, threads_, 8, Method::Window);
 }
 
 double CensusPlanner::sieveCost(std::uint64_t first, std::uint64_t last) const {
@@ -125,8 +134,8 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
     block.method = method;
     block.cost = cost;
     const std::uint64_t width = last - from + 1;
-    block.countBits = width <= byteValues_ ? 8 : 4;
-    block.bytes = BlockCounter::bytesFor(width, threads_, block.countBits);
+    block.countBits = width <= (method == Method::Window ? windowByteValues_ : byteValues_) ? 8 : 4;
+    block.bytes = blockBytes(width, threads_, block.countBits, method);
   };
   if (widest < SigmaSieve::kCeiling) {
     consider(Method::Sieve, widest, sieveCost(from, widest));
@@ -138,10 +147,13 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
   // most sums to the side tables. Its memory comes as fresh pages once per
   // calculation, at 0.7 to 2.8 s of CPU a GiB here, so only a long run of such
   // blocks takes it.
-  if (widest <= WindowSums::kCeiling) {
-    consider(Method::Window, narrow, windowCost(from, narrow));
-    const std::uint64_t bytewide = widest - from >= byteValues_ ? from + byteValues_ - 1 : widest;
-    if (bytewide > narrow && (to - from) / kWideWindowRun >= bytewide - from)
+  const std::uint64_t windowWidest = to - from >= windowValues_ ? from + windowValues_ - 1 : to;
+  if (windowWidest <= WindowSums::kCeiling) {
+    const std::uint64_t windowNarrow = std::min(narrow, windowWidest);
+    consider(Method::Window, windowNarrow, windowCost(from, windowNarrow));
+    const std::uint64_t bytewide =
+        windowWidest - from >= windowByteValues_ ? from + windowByteValues_ - 1 : windowWidest;
+    if (bytewide > windowNarrow && (to - from) / kWideWindowRun >= bytewide - from)
       consider(Method::Window, bytewide, windowCost(from, bytewide));
   }
   return block;

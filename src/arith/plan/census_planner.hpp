@@ -47,7 +47,9 @@ class CensusPlanner {
   unsigned threads_;
   std::uint64_t budget_ = 0;
   std::uint64_t blockValues_ = kSmallestBlock;
-  std::uint64_t byteValues_ = kSmallestBlock;  // the most in 8-bit counts, which count faster
+  std::uint64_t byteValues_ = kSmallestBlock;        // the most in 8-bit counts, which count faster
+  std::uint64_t windowValues_ = kSmallestBlock;      // the same for window blocks,
+  std::uint64_t windowByteValues_ = kSmallestBlock;  // which keep their primes' bits
 };
 
 }  // namespace arith

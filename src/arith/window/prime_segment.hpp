@@ -30,6 +30,10 @@ class PrimeSegment {
   // up to b: each prime's next multiple carries over, without a division.
   void sieveNext(std::span<const common::Int64> primes, std::uint64_t b);
 
+  // The bits of the odd numbers of the segment sieved last: bit i tells
+  // whether (a | 1) + 2i is prime; empty when the segment is one even number.
+  std::span<const std::uint64_t> words() const { return bits_; }
+
   // Calls visit(p) for each prime p of [lo, hi], within the segment [a, b]
   // sieved last, in increasing order.
   template <class Visit>

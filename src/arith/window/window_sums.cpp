@@ -27,6 +27,9 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*thr
   walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
   cutUnion();
   mergeShared();
+  stored_ = storeWords_ * sizeof(std::uint64_t) <= storeBytesFor(last_ - first_ + 1);
+  if (stored_) store_.resize(storeWords_);
+  noteDense();
   // Count the claims of walkPrefixes, to tell progress by.
   const PrefixWalk all(table_.primes(), last_);
   claims_ = 1;
@@ -58,21 +61,28 @@ void WindowSums::noteLong(const Prefix& k) {
   if (isLong(k, quotients)) long_.push_back({k.sigma, lowestQuotient(k, quotients) - 1, quotients.high - 1});
 }
 
-// The union of the long intervals, cut into chunks.
+// The union of the long intervals, cut into pieces that start on a multiple
+// of 128 (a word of the store), and those into chunks.
 void WindowSums::cutUnion() {
   constexpr std::uint64_t kChunk = kChunkSegments * PrimeSegment::kSpan;
+  static_assert(PrimeSegment::kSpan % 128 == 0, "every segment starts on a word of the store");
   std::vector<Interval> byLow = long_;
   std::ranges::sort(byLow, {}, &Interval::low);
+  auto start = [](const Interval& interval) { return interval.low / 128 * 128; };
   chunks_.clear();
+  pieces_.clear();
+  storeWords_ = 0;
   for (std::size_t i = 0; i < byLow.size();) {
-    const std::uint64_t low = byLow[i].low;
+    const std::uint64_t low = start(byLow[i]);
     std::uint64_t high = byLow[i].high;
-    for (++i; i < byLow.size() && byLow[i].low <= high + 1; ++i) high = std::max(high, byLow[i].high);
+    for (++i; i < byLow.size() && start(byLow[i]) <= high + 1; ++i) high = std::max(high, byLow[i].high);
+    pieces_.push_back({low, high, storeWords_});
     for (std::uint64_t a = low;; a += kChunk) {
       const std::uint64_t b = high - a < kChunk ? high : a + (kChunk - 1);
-      chunks_.push_back({a, b});
+      chunks_.push_back({a, b, storeWords_ + (a - low) / 128});
       if (b == high) break;
     }
+    storeWords_ += (high - low) / 128 + 1;
   }
 }
 
@@ -96,6 +106,24 @@ void WindowSums::mergeShared() {
   long_.resize(kept);
 }
 
+// The long intervals of small sigma, counted from the store once it is
+// filled; long_ is sorted by sigma, so they come first. The prime 2 of the
+// first block stays with the filing: the store keeps the odd numbers.
+void WindowSums::noteDense() {
+  dense_.intervals.clear();
+  denseEnd_ = 0;
+  if (!stored_) return;
+  for (; denseEnd_ < long_.size() && long_[denseEnd_].sigma <= denseSigma_; ++denseEnd_) {
+    const Interval& interval = long_[denseEnd_];
+    const std::uint64_t low = std::max<std::uint64_t>(interval.low, 3);
+    if (low > interval.high) continue;
+    const auto piece = std::ranges::upper_bound(pieces_, interval.low, {}, &Piece::low) - 1;
+    SIGMA_ASSERT(piece->low <= interval.low && interval.high <= piece->high);
+    dense_.intervals.push_back(
+        {interval.sigma, low, interval.high, interval.weight, store_.data() + piece->word, piece->low + 1});
+  }
+}
+
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
   {
     SumBuffer shared(file, kBuffer, SumBuffer::Kind::Weighted);
@@ -112,7 +140,7 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
   out.flush();
 }
 
-void WindowSums::sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out) const {
+void WindowSums::sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out) {
   for (std::uint64_t a = chunk.a;; a += PrimeSegment::kSpan) {
     const std::uint64_t b = chunk.b - a < PrimeSegment::kSpan ? chunk.b : a + (PrimeSegment::kSpan - 1);
     if (a == chunk.a) {
@@ -120,9 +148,18 @@ void WindowSums::sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer
     } else {
       segment.sieveNext(table_.primes(), b);
     }
+    if (stored_) keep(segment, chunk.word + (a - chunk.a) / 128);
     segmentSums(a, b, segment, out);
     if (b == chunk.b) return;
   }
+}
+
+// A sieved segment's bits into the store, from word `word` on. Every odd
+// number of the union is in one segment, so every bit read later is written.
+void WindowSums::keep(const PrimeSegment& segment, std::uint64_t word) {
+  const std::span<const std::uint64_t> words = segment.words();
+  SIGMA_ASSERT(word + words.size() <= store_.size());
+  std::ranges::copy(words, store_.begin() + static_cast<std::ptrdiff_t>(word));
 }
 
 // The primes of one segment [a, b], for every long interval that meets it.
@@ -141,6 +178,10 @@ void WindowSums::segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegmen
     if (lo > hi) continue;
     const std::uint64_t sigma = it->sigma;
     const std::uint64_t weight = it->weight;
+    if (static_cast<std::size_t>(it - long_.begin()) < denseEnd_) {  // counted from the store but 2
+      if (lo <= 2 && 2 <= hi) out.add(sigma * 3, weight);
+      continue;
+    }
     segment.forEachPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1), weight); });
   }
 }

@@ -9,8 +9,10 @@
 //   [A / s, B / s] for s = sigma(k)): their union is sieved once, segment by
 //   segment (prime_segment.hpp), and each segment's primes serve every long
 //   interval that meets it. Many k share s, and then their interval: its sums
-//   are filed once, weighted by the number of those k. A short one is read off
-//   the bitmap of small primes, or tested number by number above it.
+//   are filed once, weighted by the number of those k; where s is small, the
+//   sums are not filed but counted after the filing, slab by slab of values,
+//   from the union's bits kept for the block (dense_sums.hpp). A short one is
+//   read off the bitmap of small primes, or tested number by number above it.
 // - e >= 2: sigma(p^e) lies in [A / sigma(k), B / sigma(k)], and
 //   p^e < sigma(p^e) <= (p + 1)^e puts p within a step of the e-th root:
 //   a few candidates, tested one by one, and none at all once
@@ -47,11 +49,22 @@ class WindowSums : public SumSource {
   static_assert(kCeiling <= kSumMask, "a sum leaves room for its weight");
   // Sums a thread gathers before it files them.
   static constexpr std::size_t kBuffer = 4096;
+  // Long intervals of sigma up to this are counted straight into the block
+  // (dense_sums.hpp) from the union's bits, kept for the block. Past it, an
+  // interval has too few sums in a slab of values to pay for its visit (near
+  // 2^40, 2^12 took less time than 2^10 or 2^14).
+  static constexpr std::uint64_t kDenseSigma = std::uint64_t{1} << 12;
+  // What the union's bits may take, at most: near 2^40 the union is about
+  // four times the block's width, an eighth of a byte a value in odd numbers.
+  static constexpr std::uint64_t storeBytesFor(std::uint64_t values) { return values / 3; }
 
-  explicit WindowSums(PrimeTable& table) : table_(table) {}
+  // `denseSigma`: the long intervals counted straight into the block are those of sigma up to it.
+  explicit WindowSums(PrimeTable& table, std::uint64_t denseSigma = kDenseSigma)
+      : table_(table), denseSigma_(denseSigma) {}
 
   void prepare(std::uint64_t first, std::uint64_t last, unsigned threads) override;
   void produce(unsigned thread, const Filing& file, const ProgressSink& done) override;
+  const DenseSums* dense() const override { return &dense_; }
 
  private:
   // A long interval: the primes p of [low, high], each giving the sum
@@ -66,9 +79,18 @@ class WindowSums : public SumSource {
   // thread (each prime's next multiple carries from one to the next): [a, b],
   // at most kChunkSegments segments of PrimeSegment::kSpan numbers.
   static constexpr std::uint64_t kChunkSegments = 16;
+  // Its bits go to the store from word `word` on.
   struct Chunk {
     std::uint64_t a;
     std::uint64_t b;
+    std::uint64_t word;
+  };
+  // A piece of the union, [low, high], low a multiple of 128: its bits in the
+  // store from word `word` on, bit i telling whether low + 1 + 2i is prime.
+  struct Piece {
+    std::uint64_t low;
+    std::uint64_t high;
+    std::uint64_t word;
   };
 
   // The t with sigma * t in the window: [low, high], empty when low > high.
@@ -83,7 +105,9 @@ class WindowSums : public SumSource {
   void noteLong(const Prefix& k);
   void cutUnion();
   void mergeShared();
-  void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out) const;
+  void noteDense();
+  void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out);
+  void keep(const PrimeSegment& segment, std::uint64_t word);
   void segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment, SumBuffer& out) const;
   void prefixSums(const Prefix& k, SumBuffer& out) const;
   void oddPrimeSums(std::uint64_t sigma, std::uint64_t lo, std::uint64_t hi, SumBuffer& out) const;
@@ -91,11 +115,18 @@ class WindowSums : public SumSource {
   void walkPrefixes(SumBuffer& out, const ProgressSink& done);
 
   PrimeTable& table_;
+  std::uint64_t denseSigma_;
   PrimeTest isPrime_;
   std::uint64_t first_ = 1;
   std::uint64_t last_ = 1;
   std::vector<Interval> long_;  // by increasing sigma, one per (sigma, low, high)
   std::vector<Chunk> chunks_;
+  std::vector<Piece> pieces_;  // by increasing low
+  std::uint64_t storeWords_ = 0;
+  bool stored_ = false;               // whether the union's bits are kept in store_
+  std::vector<std::uint64_t> store_;  // kept from block to block
+  std::size_t denseEnd_ = 0;          // long_[0, denseEnd_) are counted as dense_
+  DenseSums dense_;
   std::atomic<std::size_t> nextChunk_{0};
   std::uint64_t claims_ = 1;  // the prefixes of depth two or less
   std::atomic<std::uint64_t> nextClaim_{0};
