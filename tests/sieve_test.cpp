@@ -282,9 +282,7 @@ TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
   std::vector<std::pair<std::uint64_t, std::uint64_t>> weighted;  // (sum, weight)
   std::vector<std::uint64_t> plain;
   std::map<std::uint64_t, Count> expected;
-  for (int k = 0; k < 200000; ++k) {
-    const std::uint64_t sum = kFirst + random() % (kValues + 4000) - 2000;  // a few outside on both sides
-    const std::uint64_t weight = k % 3 == 0 ? 1 + random() % 1000 : 1 + random() % 4;
+  auto note = [&](int k, std::uint64_t sum, std::uint64_t weight) {
     const bool inBlock = sum >= kFirst && sum < kFirst + kValues;
     if (k % 5 == 0) {
       plain.push_back(sum);
@@ -293,6 +291,17 @@ TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
       weighted.emplace_back(sum, weight);
       if (inBlock) expected[sum - kFirst] += weight;
     }
+  };
+  for (int k = 0; k < 200000; ++k) {
+    const std::uint64_t sum = kFirst + random() % (kValues + 4000) - 2000;  // a few outside on both sides
+    note(k, sum, k % 3 == 0 ? 1 + random() % 1000 : 1 + random() % 4);
+  }
+  // Runs of two regions filled many times over by copies and records, and
+  // the last offset of a region (the records' mark).
+  for (int k = 0; k < 60000; ++k) {
+    const std::uint64_t last = TypeParam::kRegionValues - 1;
+    note(k, kFirst + (k % 2) * TypeParam::kRegionValues + (k % 7 == 0 ? last : random() % last),
+         1 + random() % 6);
   }
   for (bool staged : {false, true}) {
     std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);

@@ -12,6 +12,8 @@
 // group's run over its regions' batches, where every tail is then at hand.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -34,6 +36,10 @@ class SumFiler {
   // A full run is found by its tail reaching an address aligned on the run's size.
   static_assert((kBatchBytes & (kBatchBytes - 1)) == 0 && (kStageBytes & (kStageBytes - 1)) == 0);
   static_assert(kRegionBits <= 16, "offsets in a region fit 16 bits");
+  // A run's entry kMark starts a record of a weighted sum, [kMark, offset in
+  // the region, weight], unless it is among the last kRecordSlots - 1 of a full run.
+  static constexpr std::uint16_t kMark = 0xFFFF;
+  static constexpr std::uint64_t kRecordSlots = 3;
 
   // Bytes of batches a thread needs, and of staging runs (0 when none), for `regions` regions.
   // A run per region, one for the sums outside the block, a free one, and slack to align them.
@@ -144,14 +150,42 @@ class SumFiler {
     if ((reinterpret_cast<std::uintptr_t>(at) & (kStageBytes - 1)) == 0) spreadGroup(group);
   }
 
-  // The offset, `weight` times into its region's run.
+  // The offset, `weight` times into its region's run: as that many copies,
+  // or as one record where that takes less room (and for the offset that
+  // reads as the record's mark).
   void toRegion(std::uint64_t region, std::uint16_t offsetInRegion, std::uint64_t weight) {
     std::uint16_t*& at = tail_[region];
     __builtin_prefetch(at + 64, 1);  // two lines ahead
+    if (weight >= kRecordSlots || offsetInRegion == kMark) [[unlikely]] {
+      toRecords(region, offsetInRegion, weight);
+      return;
+    }
     for (;;) {
       *at++ = offsetInRegion;
       if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) batchFull(region);
       if (--weight == 0) return;
+    }
+  }
+
+  // Records [kMark, offset, weight]: a record never straddles two runs, so
+  // the slots left before a run's end, too few for one, are filled with marks.
+  void toRecords(std::uint64_t region, std::uint16_t offsetInRegion, std::uint64_t weight) {
+    std::uint16_t*& at = tail_[region];
+    for (; weight > 0;) {
+      const std::uint64_t room =
+          (kBatchBytes - (reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1))) / 2;
+      if (room < kRecordSlots) {
+        for (std::uint64_t k = 0; k < room; ++k) *at++ = kMark;
+        batchFull(region);
+        continue;
+      }
+      const std::uint64_t part = std::min<std::uint64_t>(weight, kMark);
+      at[0] = kMark;
+      at[1] = offsetInRegion;
+      at[2] = static_cast<std::uint16_t>(part);
+      at += kRecordSlots;
+      weight -= part;
+      if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) batchFull(region);
     }
   }
 
@@ -209,7 +243,15 @@ class SumFiler {
     const std::scoped_lock lock(locks_[region]);
     counts_.prefetchSide(region);
     const std::uint64_t base = region << kRegionBits;
-    for (const std::uint16_t* entry = from; entry < to; ++entry) counts_.bump(base + *entry);
+    for (const std::uint16_t* entry = from; entry < to; ++entry) {
+      if (*entry != kMark) [[likely]] {
+        counts_.bump(base + *entry);
+        continue;
+      }
+      if (to - entry < static_cast<std::ptrdiff_t>(kRecordSlots)) break;  // marks to the run's end
+      counts_.bumpBy(base + entry[1], entry[2]);
+      entry += kRecordSlots - 1;
+    }
   }
 
   Counts& counts_;
