@@ -18,7 +18,7 @@
 namespace arith {
 
 struct DenseSums {
-  // The odd primes p of [low, high], 3 <= low, each giving the sum
+  // The odd primes p of [low, high], low odd and at least 3, each giving the sum
   // sigma (p + 1) `weight` times; bit i of `bits` tells whether firstOdd + 2i
   // is prime, for every odd number of [low, high].
   struct Interval {
@@ -51,6 +51,7 @@ void countDenseSlab(const DenseSums& dense, Counts& counts, std::uint64_t first,
     const std::uint64_t lo = std::max(interval.low, (least - 1) / sigma);
     const std::uint64_t hi = std::min(interval.high, top - 1);
     if (lo > hi) continue;
+    // Both ends' bits, below: lo >= low >= firstOdd, so neither wraps.
     SIGMA_ASSERT(lo >= interval.firstOdd && interval.firstOdd % 2 == 1);
     // The sum of bit i, as an offset in the block: sigma (firstOdd + 1 + 2i) - first
     // (the base wraps when below first; the offsets of the slab do not).

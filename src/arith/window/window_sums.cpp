@@ -115,10 +115,12 @@ void WindowSums::noteDense() {
   if (!stored_) return;
   for (; denseEnd_ < long_.size() && long_[denseEnd_].sigma <= denseSigma_; ++denseEnd_) {
     const Interval& interval = long_[denseEnd_];
-    const std::uint64_t low = std::max<std::uint64_t>(interval.low, 3);
+    // From its first odd number: the piece's bits start at the odd number
+    // after a multiple of 128, which may be the interval's low end itself.
+    const std::uint64_t low = std::max<std::uint64_t>(interval.low, 3) | 1;
     if (low > interval.high) continue;
     const auto piece = std::ranges::upper_bound(pieces_, interval.low, {}, &Piece::low) - 1;
-    SIGMA_ASSERT(piece->low <= interval.low && interval.high <= piece->high);
+    SIGMA_ASSERT(piece->low < low && interval.high <= piece->high);
     dense_.intervals.push_back(
         {interval.sigma, low, interval.high, interval.weight, store_.data() + piece->word, piece->low + 1});
   }
