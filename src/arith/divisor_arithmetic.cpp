@@ -134,6 +134,7 @@ void DivisorArithmetic::runHere(std::uint64_t from, std::uint64_t to, const Bloc
     return true;
   });
   methods_->counter.release();
+  methods_->window.release();
 }
 
 // One block, then its news to output.blockDone: a tally told block by block

@@ -27,8 +27,17 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*thr
   walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
   cutUnion();
   mergeShared();
-  stored_ = storeWords_ * sizeof(std::uint64_t) <= storeBytesFor(last_ - first_ + 1);
-  if (stored_) store_.resize(storeWords_);
+  const std::uint64_t storeCap = storeBytesFor(last_ - first_ + 1) / sizeof(std::uint64_t);
+  stored_ = storeWords_ <= storeCap;
+  if (stored_) {
+    // Room for the most the block may keep, taken at once: a vector grown
+    // block by block would double past what the plan reserved.
+    if (store_.capacity() < storeWords_) {
+      std::vector<std::uint64_t>().swap(store_);
+      store_.reserve(storeCap);
+    }
+    store_.resize(storeWords_);
+  }
   noteDense();
   // Count the claims of walkPrefixes, to tell progress by.
   const PrefixWalk all(table_.primes(), last_);
@@ -124,6 +133,13 @@ void WindowSums::noteDense() {
     dense_.intervals.push_back(
         {interval.sigma, low, interval.high, interval.weight, store_.data() + piece->word, piece->low + 1});
   }
+}
+
+void WindowSums::release() {
+  dense_.intervals.clear();
+  denseEnd_ = 0;
+  stored_ = false;
+  std::vector<std::uint64_t>().swap(store_);
 }
 
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {

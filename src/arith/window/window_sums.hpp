@@ -65,6 +65,8 @@ class WindowSums : public SumSource {
   void prepare(std::uint64_t first, std::uint64_t last, unsigned threads) override;
   void produce(unsigned thread, const Filing& file, const ProgressSink& done) override;
   const DenseSums* dense() const override { return &dense_; }
+  // Gives back the bits kept from block to block.
+  void release();
 
  private:
   // A long interval: the primes p of [low, high], each giving the sum
