@@ -42,36 +42,15 @@ BlockCounts<kBits>::BlockCounts(std::uint8_t* bytes, std::uint64_t values)
       richUsed_(large_.size()) {}
 
 template <unsigned kBits>
-void BlockCounts<kBits>::bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset) {
-  const std::uint64_t region = offset >> kRegionBits;
-  const auto key = static_cast<std::uint32_t>(offset & (kRegionValues - 1));
-  if (field == kEscape) {
-    ++large_[region].existing(key);
-    return;
-  }
-  // The count reaches kTop: one of the region's rich counts while it has one
-  // left, else the side table.
-  SIGMA_ASSERT(field == kTop - 1);
-  unsigned next = kEscape;
-  if (richUsed_[region] < kIds) {
-    next = kTop + richUsed_[region];
-    rich_[region * kIds + richUsed_[region]] = kTop;
-    ++richUsed_[region];
-  } else {
-    large_[region][key] = kTop;
-  }
-  byte = static_cast<std::uint8_t>((byte & ~(kEscape << shift)) | (next << shift));
-}
-
-template <unsigned kBits>
-void BlockCounts<kBits>::bumpPastBy(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset,
-                                    std::uint64_t weight) {
+void BlockCounts<kBits>::bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset,
+                                  std::uint64_t weight) {
   SIGMA_ASSERT(weight > 0);
   if (field < kTop) {  // up to kTop - 1 in the field, then one more moves the count past it
+    SIGMA_ASSERT(field + weight >= kTop);
     const unsigned fill = kTop - 1 - field;
     byte = static_cast<std::uint8_t>(byte + (fill << shift));
     weight -= fill;
-    bumpPast(byte, shift, kTop - 1, offset);
+    reachTop(byte, shift, offset);
     if (--weight == 0) return;
     field = (byte >> shift) & kEscape;
   }
@@ -83,6 +62,21 @@ void BlockCounts<kBits>::bumpPastBy(std::uint8_t& byte, unsigned shift, unsigned
   } else {
     rich_[region * kIds + (field - kTop)] += added;
   }
+}
+
+template <unsigned kBits>
+void BlockCounts<kBits>::reachTop(std::uint8_t& byte, unsigned shift, std::uint64_t offset) {
+  const std::uint64_t region = offset >> kRegionBits;
+  SIGMA_ASSERT(((byte >> shift) & kEscape) == kTop - 1);
+  unsigned next = kEscape;
+  if (richUsed_[region] < kIds) {
+    next = kTop + richUsed_[region];
+    rich_[region * kIds + richUsed_[region]] = kTop;
+    ++richUsed_[region];
+  } else {
+    large_[region][static_cast<std::uint32_t>(offset & (kRegionValues - 1))] = kTop;
+  }
+  byte = static_cast<std::uint8_t>((byte & ~(kEscape << shift)) | (next << shift));
 }
 
 template <unsigned kBits>

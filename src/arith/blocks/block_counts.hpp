@@ -108,19 +108,7 @@ class BlockCounts {
   void prefetchSide(std::uint64_t region) const { large_[region].prefetch(); }
 
   // One more m for the value at `offset`; the caller holds its region.
-  void bump(std::uint64_t offset) {
-    std::uint8_t& byte = bytes_[offset / kPerByte];
-    const unsigned shift = static_cast<unsigned>(offset % kPerByte) * kBits;
-    const unsigned field = (byte >> shift) & kEscape;
-    if (field + 1 < kTop) [[likely]] {
-      byte = static_cast<std::uint8_t>(byte + (1u << shift));
-    } else if (field >= kTop && field < kEscape) {
-      ++rich_[(offset >> kRegionBits) * kIds + (field - kTop)];
-    } else {
-      bumpPast(byte, shift, field, offset);
-    }
-  }
-
+  void bump(std::uint64_t offset) { bumpBy(offset, 1); }
   // `weight` more m for the value at `offset`; the caller holds its region.
   void bumpBy(std::uint64_t offset, std::uint64_t weight) {
     std::uint8_t& byte = bytes_[offset / kPerByte];
@@ -128,8 +116,10 @@ class BlockCounts {
     const unsigned field = (byte >> shift) & kEscape;
     if (field + weight < kTop) [[likely]] {
       byte = static_cast<std::uint8_t>(byte + (weight << shift));
+    } else if (field >= kTop && field < kEscape) {
+      rich_[(offset >> kRegionBits) * kIds + (field - kTop)] += static_cast<common::Count>(weight);
     } else {
-      bumpPastBy(byte, shift, field, offset, weight);
+      bumpPast(byte, shift, field, offset, weight);
     }
   }
 
@@ -139,11 +129,12 @@ class BlockCounts {
   void tallyRegion(std::uint64_t region, CountHistogram& histogram) const;
 
  private:
-  // The count of a value whose field is at kTop - 1 or at the escape.
-  void bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset);
-  // `weight` more for a value whose field reaches kTop or is past it.
-  void bumpPastBy(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset,
-                  std::uint64_t weight);
+  // `weight` more for a value whose count reaches kTop with them, or whose
+  // field is at the escape.
+  void bumpPast(std::uint8_t& byte, unsigned shift, unsigned field, std::uint64_t offset,
+                std::uint64_t weight);
+  // The count of a value at kTop - 1 becomes kTop: one of the region's rich counts, or the side table's.
+  void reachTop(std::uint8_t& byte, unsigned shift, std::uint64_t offset);
 
   std::uint8_t* bytes_;
   std::uint64_t values_;

@@ -150,6 +150,11 @@ class SumFiler {
     if ((reinterpret_cast<std::uintptr_t>(at) & (kStageBytes - 1)) == 0) spreadGroup(group);
   }
 
+  // The slots of a run from `at` to its end; a whole run's when `at` ends one.
+  static std::uint64_t slotsLeft(const std::uint16_t* at) {
+    return (kBatchBytes - (reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1))) / sizeof(std::uint16_t);
+  }
+
   // The offset, `weight` times into its region's run: as that many copies,
   // or as one record where that takes less room (and for the offset that
   // reads as the record's mark).
@@ -162,7 +167,7 @@ class SumFiler {
     }
     for (;;) {
       *at++ = offsetInRegion;
-      if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) batchFull(region);
+      if (slotsLeft(at) == Counts::kBatch) batchFull(region);
       if (--weight == 0) return;
     }
   }
@@ -172,8 +177,7 @@ class SumFiler {
   void toRecords(std::uint64_t region, std::uint16_t offsetInRegion, std::uint64_t weight) {
     std::uint16_t*& at = tail_[region];
     for (; weight > 0;) {
-      const std::uint64_t room =
-          (kBatchBytes - (reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1))) / 2;
+      const std::uint64_t room = slotsLeft(at);
       if (room < kRecordSlots) {
         for (std::uint64_t k = 0; k < room; ++k) *at++ = kMark;
         batchFull(region);
@@ -185,7 +189,7 @@ class SumFiler {
       at[2] = static_cast<std::uint16_t>(part);
       at += kRecordSlots;
       weight -= part;
-      if ((reinterpret_cast<std::uintptr_t>(at) & (kBatchBytes - 1)) == 0) batchFull(region);
+      if (slotsLeft(at) == Counts::kBatch) batchFull(region);
     }
   }
 
