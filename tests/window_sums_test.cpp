@@ -14,6 +14,7 @@
 #include "arith/primes/prime_table.hpp"
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
+#include "arith/window/sigma_tally.hpp"
 
 namespace {
 
@@ -138,20 +139,26 @@ TEST(PrimeSegment, SegmentsSievedInARowFindWhatEachFindsAlone) {
 
 }  // namespace
 
-// The long intervals of small sigma, counted straight into the block, give
-// the counts they give filed, wherever the bound between the two falls: from
-// 1 (the prime 2 then stays with the filing) and higher up, where many k share
-// their sigma, in 4- and 8-bit counts.
-TEST(WindowSums, DenseIntervalsCountAsFiledOnes) {
+// The long intervals of small sigma counted straight into the block, and
+// the short intervals gathered by sigma, give the counts they give filed one
+// by one, wherever the bound between the two falls and whether all, some or
+// none of the short ones find room: from 1 (the prime 2 then stays with the
+// filing) and higher up, where many k share their sigma, in 4- and 8-bit counts.
+TEST(WindowSums, DenseAndGatheredIntervalsCountAsFiledOnes) {
   arith::PrimeTable table;
   arith::BlockCounter counter(2);
   const std::uint64_t high = std::uint64_t{1} << 33;
+  const std::uint64_t all = std::uint64_t{1} << 40;
   for (const auto& [first, last] :
        {std::pair<std::uint64_t, std::uint64_t>{1, 3000000}, {high - (std::uint64_t{1} << 22), high}}) {
     for (unsigned bits : {4u, 8u}) {
       std::vector<std::vector<Count>> results;
-      for (std::uint64_t denseSigma : {std::uint64_t{0}, std::uint64_t{30}, std::uint64_t{1} << 40}) {
-        arith::WindowSums window(table, denseSigma);
+      // (dense bound, values per gathered sigma): the first files everything.
+      for (const auto& [denseSigma, valuesPerGathered] : {std::pair<std::uint64_t, std::uint64_t>{0, 0},
+                                                          {30, 1},
+                                                          {all, 32},
+                                                          {arith::WindowSums::kDenseSigma, 1000}}) {
+        arith::WindowSums window(table, denseSigma, valuesPerGathered);
         std::vector<Count> counts;
         counter.count(window, first, last, bits,
                       [&](Int64, std::span<const Count> part) {
@@ -161,8 +168,42 @@ TEST(WindowSums, DenseIntervalsCountAsFiledOnes) {
         results.push_back(std::move(counts));
       }
       ASSERT_EQ(results[0].size(), last - first + 1);
-      EXPECT_EQ(results[1], results[0]) << first << " " << bits;
-      EXPECT_EQ(results[2], results[0]) << first << " " << bits;
+      for (std::size_t i = 1; i < results.size(); ++i)
+        EXPECT_EQ(results[i], results[0]) << first << " " << bits << " " << i;
     }
   }
+}
+
+// Each sigma gathered is tallied once with the number of times it was taken,
+// over both threads' pages, however many buckets a call claims; a full pool
+// refuses, and a reset starts the next block empty.
+TEST(SigmaTally, TalliesWhatItTookAndRefusesPastItsRoom) {
+  using arith::SigmaTally;
+  SigmaTally tally;
+  std::mt19937_64 random(11);
+  for (const std::uint64_t room : {SigmaTally::kPage * SigmaTally::kBuckets * 4, SigmaTally::kPage * 300}) {
+    tally.reset(2, room);
+    std::map<std::uint64_t, std::uint64_t> taken;
+    std::uint64_t refused = 0;
+    for (int i = 0; i < 600000; ++i) {
+      const std::uint64_t sigma = 1 + random() % (i % 2 == 0 ? 50000 : std::uint64_t{1} << 50);
+      if (tally.add(static_cast<unsigned>(i % 2), sigma)) {
+        ++taken[sigma];
+      } else {
+        ++refused;
+      }
+    }
+    EXPECT_EQ(refused > 0, room < 600000) << room;
+    std::map<std::uint64_t, std::uint64_t> tallied;
+    auto visit = [&](std::uint64_t sigma, std::uint64_t count) {
+      EXPECT_TRUE(tallied.emplace(sigma, count).second) << sigma << " twice";
+    };
+    tally.forEachClaimed(visit);
+    tally.forEachClaimed(visit);  // every bucket was claimed already
+    EXPECT_EQ(tallied, taken);
+  }
+  tally.reset(2, SigmaTally::kPage * SigmaTally::kBuckets * 2);
+  std::uint64_t visits = 0;
+  tally.forEachClaimed([&](std::uint64_t, std::uint64_t) { ++visits; });
+  EXPECT_EQ(visits, 0u);
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <type_traits>
 
 #include "arith/blocks/parallel.hpp"
@@ -91,24 +92,29 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
   source.prepare(first, last, threads_);
   Counts counts(zeroedCounts(Counts::bytesFor(width)), width);
   std::vector<std::mutex> locks(counts.regions());
+  using Filer = SumFiler<Counts>;
+  // One filer a thread, for both rounds: what it holds is counted at its flush.
+  std::vector<std::optional<Filer>> filers(threads_);
+  auto filing = [&](unsigned t) -> SumSource::Filing {
+    return [&filer = *filers[t]](std::span<const std::uint64_t> sums, bool weighted) {
+      if (weighted) {
+        filer.fileWeighted(sums);
+      } else {
+        filer.file(sums);
+      }
+    };
+  };
   runParallel(threads_, [&](unsigned t) {
-    using Filer = SumFiler<Counts>;
     const std::uint64_t batchBytes = Filer::batchBytes(counts.regions());
     const auto pages = batchBytes >= kHugeFilingBytes ? ZeroedPages::Size::Huge : ZeroedPages::Size::Small;
-    Filer filer(threadMemory(batches_, batchBytes_, t, batchBytes, pages),
-                threadMemory(staging_, stagingBytes_, t, Filer::stageBytes(counts.regions()), pages), counts,
-                locks, first);
-    source.produce(
-        t,
-        [&](std::span<const std::uint64_t> sums, bool weighted) {
-          if (weighted) {
-            filer.fileWeighted(sums);
-          } else {
-            filer.file(sums);
-          }
-        },
-        t == 0 ? done : ProgressSink{});
-    filer.flush();
+    filers[t].emplace(threadMemory(batches_, batchBytes_, t, batchBytes, pages),
+                      threadMemory(staging_, stagingBytes_, t, Filer::stageBytes(counts.regions()), pages),
+                      counts, locks, first);
+    source.produce(t, filing(t), t == 0 ? done : ProgressSink{});
+  });
+  runParallel(threads_, [&](unsigned t) {
+    source.produceGathered(t, filing(t));
+    filers[t]->flush();
   });
   countDense(source, counts, first);
   return counts;

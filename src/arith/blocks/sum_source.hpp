@@ -37,6 +37,9 @@ class SumSource {
   // is filed exactly once by one of the threads. Thread 0 tells `done` the
   // share of the work done, up to 0.95.
   virtual void produce(unsigned thread, const Filing& file, const ProgressSink& done) = 0;
+  // Once every thread's produce has ended, each thread again: the sums that
+  // need what all of them gathered (none unless the source gathers any).
+  virtual void produceGathered(unsigned /*thread*/, const Filing& /*file*/) {}
   // Sums to count straight into the block, once every thread's produce has
   // ended: none unless the source keeps some back from its filing.
   virtual const DenseSums* dense() const { return nullptr; }

@@ -57,10 +57,10 @@ CensusPlanner::CensusPlanner(unsigned threads, std::uint64_t memoryBudget) : thr
 namespace {
 
 // The memory of a block of `values` values counted in `bits` bits: a window
-// block keeps the bits of its primes too.
+// block keeps the bits of its primes and its gathered prefixes too.
 std::uint64_t blockBytes(std::uint64_t values, unsigned threads, unsigned bits, Method method) {
   return BlockCounter::bytesFor(values, threads, bits) +
-         (method == Method::Window ? WindowSums::storeBytesFor(values) : 0);
+         (method == Method::Window ? WindowSums::keptBytesFor(values) : 0);
 }
 
 // The largest block whose memory fits `bytes` with counts of `bits` bits.

@@ -20,8 +20,11 @@ namespace arith {
 
 class PrimeSegment {
  public:
-  // Numbers sieved at once: their bits stay in the cache.
-  static constexpr std::uint64_t kSpan = std::uint64_t{1} << 19;
+  // Numbers sieved at once: their bits (256 KiB) stay in a core's L2 cache.
+  // Each prime up to the square root costs a visit per segment, crossing or
+  // not, and near 2^40 they number 82,000: near 2^40 segments of 2^22 took
+  // a fifth less time a block than the L1-sized 2^19, and 2^23 no less.
+  static constexpr std::uint64_t kSpan = std::uint64_t{1} << 22;
 
   // Sieves [a, b], b - a < kSpan; `primes` (2, 3, 5, ...) must hold every
   // prime up to the square root of b.

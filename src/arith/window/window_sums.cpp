@@ -9,7 +9,7 @@
 
 namespace arith {
 
-void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*threads*/) {
+void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threads) {
   SIGMA_ASSERT(1 <= first && first <= last && last <= kCeiling);
   first_ = first;
   last_ = last;
@@ -39,6 +39,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned /*thr
     store_.resize(storeWords_);
   }
   noteDense();
+  gathered_.reset(threads, valuesPerGathered_ == 0 ? 0 : (last_ - first_ + 1) / valuesPerGathered_);
   // Count the claims of walkPrefixes, to tell progress by.
   const PrefixWalk all(table_.primes(), last_);
   claims_ = 1;
@@ -140,6 +141,7 @@ void WindowSums::release() {
   denseEnd_ = 0;
   stored_ = false;
   std::vector<std::uint64_t>().swap(store_);
+  gathered_.release();
 }
 
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
@@ -154,7 +156,19 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
   }
   SumBuffer out(file, kBuffer);
   if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
-  walkPrefixes(out, done);
+  walkPrefixes(thread, out, done);
+  out.flush();
+}
+
+// The short intervals gathered by sigma: each one's primes read once, their
+// sums weighted by the number of prefixes that share it.
+void WindowSums::produceGathered(unsigned /*thread*/, const Filing& file) {
+  SumBuffer out(file, kBuffer, SumBuffer::Kind::Weighted);
+  gathered_.forEachClaimed([&](std::uint64_t sigma, std::uint64_t prefixes) {
+    const SumQuotients quotients = quotientsFor(sigma);
+    oddPrimeSums(sigma, quotients.low - 1, quotients.high - 1,
+                 [&](std::uint64_t sum) { out.add(sum, prefixes); });
+  });
   out.flush();
 }
 
@@ -207,7 +221,7 @@ void WindowSums::segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegmen
 // Every thread walks the prefixes of depth one and two in the same order,
 // numbering them; a prefix is taken by the thread whose claim drew its
 // number, with all its descendants when its depth is two.
-void WindowSums::walkPrefixes(SumBuffer& out, const ProgressSink& done) {
+void WindowSums::walkPrefixes(unsigned thread, SumBuffer& out, const ProgressSink& done) {
   const PrefixWalk walk(table_.primes(), last_);
   std::uint64_t index = 0;
   std::uint64_t mine = nextClaim_.fetch_add(1);
@@ -220,19 +234,21 @@ void WindowSums::walkPrefixes(SumBuffer& out, const ProgressSink& done) {
     return true;
   };
   const Prefix root;
-  if (claim()) prefixSums(root, out);
+  if (claim()) prefixSums(root, thread, out);
   walk.forEachChild(root, [&](const Prefix& k1) {
-    if (claim()) prefixSums(k1, out);
+    if (claim()) prefixSums(k1, thread, out);
     walk.forEachChild(k1, [&](const Prefix& k2) {
       if (!claim()) return;
-      prefixSums(k2, out);
-      walk.forEachBelow(k2, [&](const Prefix& k) { prefixSums(k, out); });
+      prefixSums(k2, thread, out);
+      walk.forEachBelow(k2, [&](const Prefix& k) { prefixSums(k, thread, out); });
     });
   });
 }
 
-// The sums of the m = k p^e, but those of a long interval.
-void WindowSums::prefixSums(const Prefix& k, SumBuffer& out) const {
+// The sums of the m = k p^e, but those of a long interval. A short interval
+// that starts where its sigma's quotients start is the same for every prefix
+// of that sigma: it is gathered, to be read once for them all.
+void WindowSums::prefixSums(const Prefix& k, unsigned thread, SumBuffer& out) {
   const SumQuotients quotients = quotientsFor(k.sigma);
   if (!isLong(k, quotients)) {
     std::uint64_t t = lowestQuotient(k, quotients);
@@ -240,21 +256,23 @@ void WindowSums::prefixSums(const Prefix& k, SumBuffer& out) const {
       out.add(k.sigma * 3);
       ++t;
     }
-    if (t <= quotients.high) oddPrimeSums(k.sigma, t - 1, quotients.high - 1, out);
+    const bool gathered = t == quotients.low && t <= quotients.high && gathered_.add(thread, k.sigma);
+    if (!gathered && t <= quotients.high)
+      oddPrimeSums(k.sigma, t - 1, quotients.high - 1, [&](std::uint64_t sum) { out.add(sum); });
   }
   primePowerSums(k, quotients, out);
 }
 
-// The sums sigma (p + 1) of the odd primes p of [lo, hi]: read off the prime
-// bitmap where it reaches (high up, nearly every short interval does), else
-// tested one by one.
-void WindowSums::oddPrimeSums(std::uint64_t sigma, std::uint64_t lo, std::uint64_t hi, SumBuffer& out) const {
+// The primes read off the prime bitmap where it reaches (high up, nearly
+// every short interval does), else tested one by one.
+template <class Add>
+void WindowSums::oddPrimeSums(std::uint64_t sigma, std::uint64_t lo, std::uint64_t hi, const Add& add) const {
   if (hi < PrimeTest::kBitmapLimit) {
-    isPrime_.forEachOddPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1)); });
+    isPrime_.forEachOddPrime(lo, hi, [&](std::uint64_t p) { add(sigma * (p + 1)); });
     return;
   }
   for (std::uint64_t p = lo | 1; p <= hi; p += 2) {
-    if (isPrime_(p)) out.add(sigma * (p + 1));
+    if (isPrime_(p)) add(sigma * (p + 1));
   }
 }
 

@@ -37,6 +37,7 @@
 #include "arith/primes/prime_table.hpp"
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
+#include "arith/window/sigma_tally.hpp"
 
 namespace arith {
 
@@ -57,15 +58,29 @@ class WindowSums : public SumSource {
   // What the union's bits may take, at most: near 2^40 the union is about
   // four times the block's width, an eighth of a byte a value in odd numbers.
   static constexpr std::uint64_t storeBytesFor(std::uint64_t values) { return values / 3; }
+  // The sigma of short intervals gathered to be tallied (sigma_tally.hpp):
+  // room for one a kValuesPerGathered values. Near 2^40 a block of 2^32
+  // values has 1.3 * 10^8 such prefixes, one of 2^30 values 1.1 * 10^8; past
+  // the room, they are filed as they come.
+  static constexpr std::uint64_t kValuesPerGathered = 32;
+  static constexpr std::uint64_t gatheredFor(std::uint64_t values) { return values / kValuesPerGathered; }
+  // What a block of `values` values keeps beside its counts, at most.
+  static constexpr std::uint64_t keptBytesFor(std::uint64_t values) {
+    return storeBytesFor(values) + gatheredFor(values) * sizeof(std::uint64_t);
+  }
 
-  // `denseSigma`: the long intervals counted straight into the block are those of sigma up to it.
-  explicit WindowSums(PrimeTable& table, std::uint64_t denseSigma = kDenseSigma)
-      : table_(table), denseSigma_(denseSigma) {}
+  // `denseSigma`: the long intervals counted straight into the block are
+  // those of sigma up to it; `valuesPerGathered`: the room to gather short
+  // intervals, one a that many values (none when 0).
+  explicit WindowSums(PrimeTable& table, std::uint64_t denseSigma = kDenseSigma,
+                      std::uint64_t valuesPerGathered = kValuesPerGathered)
+      : table_(table), denseSigma_(denseSigma), valuesPerGathered_(valuesPerGathered) {}
 
   void prepare(std::uint64_t first, std::uint64_t last, unsigned threads) override;
   void produce(unsigned thread, const Filing& file, const ProgressSink& done) override;
+  void produceGathered(unsigned thread, const Filing& file) override;
   const DenseSums* dense() const override { return &dense_; }
-  // Gives back the bits kept from block to block.
+  // Gives back the memory kept from block to block.
   void release();
 
  private:
@@ -111,13 +126,16 @@ class WindowSums : public SumSource {
   void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out);
   void keep(const PrimeSegment& segment, std::uint64_t word);
   void segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment, SumBuffer& out) const;
-  void prefixSums(const Prefix& k, SumBuffer& out) const;
-  void oddPrimeSums(std::uint64_t sigma, std::uint64_t lo, std::uint64_t hi, SumBuffer& out) const;
+  void prefixSums(const Prefix& k, unsigned thread, SumBuffer& out);
+  // add(sigma * (p + 1)) for each odd prime p of [lo, hi].
+  template <class Add>
+  void oddPrimeSums(std::uint64_t sigma, std::uint64_t lo, std::uint64_t hi, const Add& add) const;
   void primePowerSums(const Prefix& k, const SumQuotients& quotients, SumBuffer& out) const;
-  void walkPrefixes(SumBuffer& out, const ProgressSink& done);
+  void walkPrefixes(unsigned thread, SumBuffer& out, const ProgressSink& done);
 
   PrimeTable& table_;
   std::uint64_t denseSigma_;
+  std::uint64_t valuesPerGathered_;
   PrimeTest isPrime_;
   std::uint64_t first_ = 1;
   std::uint64_t last_ = 1;
@@ -129,6 +147,7 @@ class WindowSums : public SumSource {
   std::vector<std::uint64_t> store_;  // kept from block to block
   std::size_t denseEnd_ = 0;          // long_[0, denseEnd_) are counted as dense_
   DenseSums dense_;
+  SigmaTally gathered_;  // the sigma of short intervals whose low end is A / sigma
   std::atomic<std::size_t> nextChunk_{0};
   std::uint64_t claims_ = 1;  // the prefixes of depth two or less
   std::atomic<std::uint64_t> nextClaim_{0};
