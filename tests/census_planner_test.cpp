@@ -31,6 +31,10 @@ TEST(Planner, WindowBlocksHighUpTakeTheWidestEightBitCounts) {
   const arith::BlockPlan shortRun = roomy.plan(kFrom, kFrom + (std::uint64_t{1} << 32));
   EXPECT_EQ(shortRun.method, Method::Window);
   EXPECT_EQ(shortRun.last - shortRun.first + 1, arith::CensusPlanner::kNarrowBlock);
+  // Nor does a long run's end switch back to narrow blocks: their memory is held.
+  const std::uint64_t end = kFrom + (std::uint64_t{1} << 36);
+  const arith::BlockPlan tail = roomy.plan(end - (std::uint64_t{1} << 33), end, kFrom);
+  EXPECT_EQ(tail.last - tail.first + 1, wide.last - wide.first + 1);
   const arith::CensusPlanner tight(2, std::uint64_t{1} << 30);
   const arith::BlockPlan narrow = tight.plan(kFrom, kFrom + (std::uint64_t{1} << 36));
   EXPECT_EQ(narrow.method, Method::Window);

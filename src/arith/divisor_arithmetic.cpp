@@ -37,8 +37,9 @@ unsigned defaultThreads(unsigned requested) {
 // Calls visit(block) for the planned blocks of [from, to] in order, while it returns true.
 template <class Visit>
 void forEachBlock(const CensusPlanner& planner, std::uint64_t from, std::uint64_t to, const Visit& visit) {
+  const std::uint64_t runFirst = from;
   for (;;) {
-    const BlockPlan block = planner.plan(from, to);
+    const BlockPlan block = planner.plan(from, to, runFirst);
     if (!visit(block) || block.last == to) return;
     from = block.last + 1;
   }

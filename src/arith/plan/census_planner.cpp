@@ -114,8 +114,9 @@ double CensusPlanner::windowCost(std::uint64_t first, std::uint64_t last) const 
   return (prefixes * kWindowPerPrefix + static_cast<double>(last - first + 1) * perValue) / threads_;
 }
 
-BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
-  SIGMA_ASSERT(1 <= from && from <= to);
+BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_t runFirst) const {
+  if (runFirst == 0) runFirst = from;
+  SIGMA_ASSERT(1 <= runFirst && runFirst <= from && from <= to);
   // The widest block the memory allows, and a narrow one: the methods'
   // blocks may differ in width, so they are compared by cost per value.
   const std::uint64_t widest = to - from >= blockValues_ ? from + blockValues_ - 1 : to;
@@ -146,14 +147,14 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to) const {
   // four blocks of 2^30). In 8-bit counts only: past 15 the 4-bit fields send
   // most sums to the side tables. Its memory comes as fresh pages once per
   // calculation, at 0.7 to 2.8 s of CPU a GiB here, so only a long run of such
-  // blocks takes it.
+  // blocks takes it: a long run's last blocks stay wide, the memory being held.
   const std::uint64_t windowWidest = to - from >= windowValues_ ? from + windowValues_ - 1 : to;
   if (windowWidest <= WindowSums::kCeiling) {
     const std::uint64_t windowNarrow = std::min(narrow, windowWidest);
     consider(Method::Window, windowNarrow, windowCost(from, windowNarrow));
     const std::uint64_t bytewide =
         windowWidest - from >= windowByteValues_ ? from + windowByteValues_ - 1 : windowWidest;
-    if (bytewide > windowNarrow && (to - from) / kWideWindowRun >= bytewide - from)
+    if (bytewide > windowNarrow && (to - runFirst) / kWideWindowRun >= bytewide - from)
       consider(Method::Window, bytewide, windowCost(from, bytewide));
   }
   return block;

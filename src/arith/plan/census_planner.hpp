@@ -29,7 +29,9 @@ class CensusPlanner {
   std::uint64_t sieveBlockValues() const { return blockValues_; }
 
   // The next block of [from, to] and its method: whichever costs less.
-  BlockPlan plan(std::uint64_t from, std::uint64_t to) const;
+  // `runFirst` (from when 0): where the calculation that asks began, [runFirst,
+  // to] being all of it; its wide blocks' memory is taken once for all of it.
+  BlockPlan plan(std::uint64_t from, std::uint64_t to, std::uint64_t runFirst = 0) const;
 
   double sieveCost(std::uint64_t first, std::uint64_t last) const;
   double inversionCost(std::uint64_t first, std::uint64_t last) const;
@@ -38,7 +40,7 @@ class CensusPlanner {
   // Blocks up to this width keep their counts in memory that stays in use
   // from block to block; wider ones cost more per value (see sieveCost).
   static constexpr std::uint64_t kNarrowBlock = std::uint64_t{1} << 30;
-  // Window blocks wider than kNarrowBlock only where the interval holds this many of them.
+  // Window blocks wider than kNarrowBlock only where the calculation holds this many of them.
   static constexpr std::uint64_t kWideWindowRun = 8;
   // The sieve's smallest block, whatever the budget.
   static constexpr std::uint64_t kSmallestBlock = std::uint64_t{1} << 10;

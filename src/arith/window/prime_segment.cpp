@@ -38,7 +38,7 @@ void PrimeSegment::sieveNext(std::span<const common::Int64> primes, std::uint64_
   first_ += kSpan;
   firstOdd_ += kSpan;
   last_ = b;
-  sieveOdds(primes, b, next_.size());
+  sieveOdds(primes, b, next_.size() / 2);
 }
 
 void PrimeSegment::sieveOdds(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known) {
@@ -77,18 +77,26 @@ void PrimeSegment::crossMultiples(std::span<const common::Int64> primes, std::ui
   for (; i < primes.size(); ++i) {
     const auto p = static_cast<std::uint64_t>(primes[i]);
     if (p > root) break;
-    std::uint64_t j = 0;
+    // The odd multiples p q with q prime to 3 (the others are crossed as
+    // multiples of 3): q = 1 and q = 5 modulo 6, each a step of 6 p, 3 p bits.
+    std::uint64_t one = 0;
+    std::uint64_t five = 0;
     if (i < known) {
-      j = next_[i];
+      one = next_[2 * i];
+      five = next_[2 * i + 1];
     } else {
-      // The first odd multiple of p in the segment, and not p itself.
-      std::uint64_t m = std::max(p * p, (firstOdd_ + p - 1) / p * p);
-      if ((m & 1) == 0) m += p;
-      j = (m - firstOdd_) / 2;
+      // The least q >= p with p q in the segment (not p itself), then the
+      // least of each class from it.
+      const std::uint64_t q = std::max(p, (firstOdd_ + p - 1) / p);
+      one = (p * (q + (7 - q % 6) % 6) - firstOdd_) / 2;
+      five = (p * (q + (11 - q % 6) % 6) - firstOdd_) / 2;
     }
-    for (; j < odds; j += p) bits_[j / 64] &= ~(std::uint64_t{1} << (j % 64));
-    if (i >= next_.size()) next_.resize(i + 1);
-    next_[i] = static_cast<std::uint32_t>(j - odds);
+    const std::uint64_t step = 3 * p;
+    for (; one < odds; one += step) bits_[one / 64] &= ~(std::uint64_t{1} << (one % 64));
+    for (; five < odds; five += step) bits_[five / 64] &= ~(std::uint64_t{1} << (five % 64));
+    if (2 * i + 1 >= next_.size()) next_.resize(2 * i + 2);
+    next_[2 * i] = static_cast<std::uint32_t>(one - odds);
+    next_[2 * i + 1] = static_cast<std::uint32_t>(five - odds);
   }
 }
 

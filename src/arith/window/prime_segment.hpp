@@ -2,7 +2,8 @@
 // Eratosthenes over its odd numbers by the odd primes up to the square root
 // of b, taken from the prime table. The multiples of the primes up to 47,
 // more than half of all the crossings, come at once from four patterns that
-// repeat every few thousand odd numbers.
+// repeat every few thousand odd numbers; past them, a prime crosses only its
+// multiples p q with q prime to 3, two thirds of its odd ones.
 #pragma once
 
 #include <algorithm>
@@ -79,8 +80,9 @@ class PrimeSegment {
   std::array<Pattern, 4> patterns_{Pattern{3, 5, 7, 11, 13}, Pattern{17, 19, 23}, Pattern{29, 31, 37},
                                    Pattern{41, 43, 47}};
   std::vector<std::uint64_t> bits_;  // bit i: whether firstOdd_ + 2i is prime
-  // For the i-th prime of the table, the bit of its next odd multiple past
-  // the segment, counted from the segment's end; for the primes 0 .. next_.size() - 1.
+  // For the i-th prime of the table, at 2 i and 2 i + 1, the bits of its next
+  // multiples p q past the segment, q = 1 and q = 5 modulo 6, counted from the
+  // segment's end; for the primes 0 .. next_.size() / 2 - 1.
   std::vector<std::uint32_t> next_;
   std::uint64_t first_ = 1;  // the segment [first_, last_]
   std::uint64_t last_ = 0;
