@@ -32,8 +32,7 @@ void SigmaTally::tallyBucket(std::uint64_t bucket, std::vector<Slot>& table) con
   table.assign(std::max<std::size_t>(table.size(), 256), Slot{kEmpty, 0});
   auto insert = [&](std::uint64_t sigma, std::uint64_t count) {
     const std::uint64_t mask = table.size() - 1;
-    // The bucket took the hash's top bits; the slot takes the bits below them.
-    for (std::uint64_t i = (sigma * 0x9E3779B97F4A7C15u) >> (64 - kBucketBits - 32);; ++i) {
+    for (std::uint64_t i = hashOf(sigma) >> (64 - kBucketBits - 32);; ++i) {
       Slot& slot = table[i & mask];
       if (slot.sigma == sigma) {
         slot.count += count;

@@ -29,7 +29,7 @@ class SigmaTally {
   static constexpr std::uint64_t kPage = 512;
 
   // Room for about `entries` sigma in all, shared by `threads` threads; the
-  // memory is kept from block to block while it is enough.
+  // memory is kept from block to block while the room stays the same.
   void reset(unsigned threads, std::uint64_t entries);
   // Gives the memory back.
   void release();
@@ -79,9 +79,9 @@ class SigmaTally {
     std::uint64_t count;
   };
 
-  static std::uint64_t bucketOf(std::uint64_t sigma) {
-    return (sigma * 0x9E3779B97F4A7C15u) >> (64 - kBucketBits);
-  }
+  // Fibonacci hashing: the top bits pick the bucket, the bits below them a slot.
+  static std::uint64_t hashOf(std::uint64_t sigma) { return sigma * 0x9E3779B97F4A7C15u; }
+  static std::uint64_t bucketOf(std::uint64_t sigma) { return hashOf(sigma) >> (64 - kBucketBits); }
   // The bucket's sigma with their counts, in `table` (cleared and grown as needed).
   void tallyBucket(std::uint64_t bucket, std::vector<Slot>& table) const;
 

@@ -39,7 +39,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
     store_.resize(storeWords_);
   }
   noteDense();
-  gathered_.reset(threads, valuesPerGathered_ == 0 ? 0 : (last_ - first_ + 1) / valuesPerGathered_);
+  gathered_.reset(threads, gatheredFor(last_ - first_ + 1, valuesPerGathered_));
   // Count the claims of walkPrefixes, to tell progress by.
   const PrefixWalk all(table_.primes(), last_);
   claims_ = 1;
@@ -256,8 +256,7 @@ void WindowSums::prefixSums(const Prefix& k, unsigned thread, SumBuffer& out) {
       out.add(k.sigma * 3);
       ++t;
     }
-    const bool gathered = t == quotients.low && t <= quotients.high && gathered_.add(thread, k.sigma);
-    if (!gathered && t <= quotients.high)
+    if (t <= quotients.high && !(t == quotients.low && gathered_.add(thread, k.sigma)))
       oddPrimeSums(k.sigma, t - 1, quotients.high - 1, [&](std::uint64_t sum) { out.add(sum); });
   }
   primePowerSums(k, quotients, out);

@@ -63,7 +63,10 @@ class WindowSums : public SumSource {
   // values has 1.3 * 10^8 such prefixes, one of 2^30 values 1.1 * 10^8; past
   // the room, they are filed as they come.
   static constexpr std::uint64_t kValuesPerGathered = 32;
-  static constexpr std::uint64_t gatheredFor(std::uint64_t values) { return values / kValuesPerGathered; }
+  static constexpr std::uint64_t gatheredFor(std::uint64_t values,
+                                             std::uint64_t valuesPer = kValuesPerGathered) {
+    return valuesPer == 0 ? 0 : values / valuesPer;
+  }
   // What a block of `values` values keeps beside its counts, at most.
   static constexpr std::uint64_t keptBytesFor(std::uint64_t values) {
     return storeBytesFor(values) + gatheredFor(values) * sizeof(std::uint64_t);
