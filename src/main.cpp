@@ -3,12 +3,16 @@
 // holds the dialogue or the batch census and the other ranks serve blocks.
 #include <unistd.h>
 
+#include <chrono>
 #include <iostream>
+#include <string>
+#include <thread>
 
 #include "arith/divisor_arithmetic.hpp"
 #include "census/batch_census.hpp"
 #include "census/census.hpp"
 #include "census/command_line.hpp"
+#include "census/standard_descriptors.hpp"
 #include "census/stop_signals.hpp"
 #include "console/console.hpp"
 #ifdef SIGMA_MPI
@@ -17,6 +21,10 @@
 #endif
 
 namespace {
+
+#ifdef SIGMA_MPI
+constexpr auto kServingRankGrace = std::chrono::milliseconds(500);
+#endif
 
 census::ProgressLine::Style progressStyle(bool asked) {
   if (isatty(STDERR_FILENO) == 1) return census::ProgressLine::Style::Terminal;
@@ -40,6 +48,7 @@ int runProgram(const census::CommandLine& line, arith::DivisorArithmetic& arithm
 }  // namespace
 
 int main(int argc, char** argv) {
+  census::guardStandardDescriptors();
   std::ios::sync_with_stdio(false);
   // Before any thread starts: a batch census takes these signals in a thread of its own.
   census::StopSignals::block();
@@ -52,7 +61,13 @@ int main(int argc, char** argv) {
   arith::DivisorArithmetic arithmetic(line.threads != 0 ? line.threads : session.threadsPerRank(),
                                       line.memoryCap, session.ranksOnThisMachine());
   if (!session.holdsDialogue()) {
-    census::StopSignals::unblock();
+    // mpirun sends SIGTERM to every rank at once: a serving rank ends a
+    // moment later, so that rank 0 sees no broken link while it saves the
+    // checkpoint and says so.
+    const census::StopSignals stop([](int) {
+      std::this_thread::sleep_for(kServingRankGrace);
+      return std::string();
+    });
     session.serve(arithmetic);
     return 0;
   }

@@ -8,6 +8,7 @@ program=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "$0")/expect.sh"
+forge=$(realpath "$(dirname "$0")/forge_checkpoint.py")
 cd "$work"
 
 # The dialogue's report of one calculation: what it prints between the
@@ -131,6 +132,93 @@ for signal in TERM:143 INT:130; do
   expect "SIG${signal%%:*}: status ${signal#*:}" test $? = "${signal#*:}"
   expect "SIG${signal%%:*}: finished ranges kept" grep -q '^done 1 ' ck
 done
+
+# Careless command lines and checkpoint paths: one line and a status at once
+# (every run bounded by a timeout), NN.txt and the path left as they were.
+mkdir careless && cd careless
+echo keep > NN.txt
+careless() {  # DESCRIPTION STATUS ARGUMENTS...: with standard input open, as in a batch job
+  local what=$1 want=$2
+  shift 2
+  sleep 30 | timeout 10 "$program" "$@" > out 2> err
+  local status=${PIPESTATUS[1]}
+  expect "$what: status $want (got $status)" test "$status" = "$want"
+  expect "$what: one line" test "$(wc -l < err)" = 1 -a ! -s out
+  expect "$what: NN.txt untouched" test "$(cat NN.txt)" = keep
+}
+careless "empty bounds" 64 "" ""
+careless "an empty L1" 64 "" 5
+careless "an empty --checkpoint= before bounds" 64 --checkpoint= 5 10 20
+expect "an empty --checkpoint=: no file named after a bound" test ! -e 5
+careless "an empty --memory=" 64 --memory= --format=tsv 1 10
+careless "an empty --threads=" 64 --threads= 1 10
+careless "0^0" 64 0^0 5
+careless "a bound of 100000 characters" 64 1 "$(printf '9%.0s' $(seq 100000))"
+expect "a long bound is cut in its error line" test "$(wc -c < err)" -lt 300
+mkfifo fifo.ck
+careless "a FIFO as the checkpoint" 65 --checkpoint=fifo.ck 1 1000
+expect "the FIFO is left in place" test -p fifo.ck
+careless "/dev/full as the checkpoint" 65 --checkpoint=/dev/full 1 1000
+careless "/dev/zero as the checkpoint" 65 --checkpoint=/dev/zero 1 1000
+careless "a directory as the checkpoint" 65 --checkpoint=. 1 1000
+expect "a directory: named as no regular file" grep -q 'not a regular file' err
+head -c $((64 * 1024 * 1024 + 1)) /dev/zero > huge.ck
+careless "a checkpoint larger than any could be" 65 --checkpoint=huge.ck 1 1000
+careless "a checkpoint in no directory" 73 --checkpoint=nodir/x.ck 1 1000
+expect "--help names status 73" sh -c '"$0" --help | grep -q "^  73 "' "$program"
+# A checkpoint that parses and hashes well but cannot be true.
+"$program" --checkpoint=good.ck 1 1000 > /dev/null
+python3 "$forge" good.ck '^count .*\n' '' '^complete 1' 'count 1000 1000\ncomplete 1'
+careless "a rehashed checkpoint saying count 1000 1000" 65 --checkpoint=good.ck 1 1000
+expect "the forged checkpoint: named as impossible" grep -q 'preimages' err
+cd ..
+
+# A listing taken up from a checkpoint whose histogram is not the tally of
+# NN.txt's counts (moved by one, rehashed): refused before any output.
+mkdir forged_listing && cd forged_listing
+"$program" --list --checkpoint=ck --format=tsv 1 1000 > expected
+zero=$(awk '$1 == "count" && $2 == 0 { print $3 }' ck)
+one=$(awk '$1 == "count" && $2 == 1 { print $3 }' ck)
+python3 "$forge" ck "^count 0 $zero\$" "count 0 $((zero - 1))" "^count 1 $one\$" "count 1 $((one + 1))"
+cp ck ck.before
+timeout 10 "$program" --list --checkpoint=ck --format=tsv 1 1000 > out 2> err
+expect "a listing's histogram moved by one: status 65" test $? = 65
+expect "a listing's histogram moved by one: one line, no output" test "$(wc -l < err)" = 1 -a ! -s out
+expect "a listing's histogram moved by one: named" grep -q 'tally' err
+expect "a listing's histogram moved by one: the file left as it was" cmp -s ck ck.before
+cd ..
+
+# Standard output closed: the dialogue's texts never reach NN.txt.
+mkdir closed && cd closed
+printf '1000\n1\n1\n0\n' | timeout 10 "$program" >&- 2> err
+expect "standard output closed: status 3" test $? = 3
+expect "standard output closed: NN.txt holds records only" grep -qvE '[^0-9 ]' NN.txt
+expect "standard output closed: no banner in NN.txt" test "$(grep -c POUR NN.txt)" = 0
+cd ..
+
+# A checkpoint that cannot be written later in the run (its directory gone):
+# one warning, the census goes on, its output complete, then status 73.
+mkdir stale && cd stale
+"$program" --memory=16M --format=tsv 1 1000000000 > expected
+mkdir gone
+"$program" --memory=16M --format=tsv --checkpoint=gone/ck 1 1000000000 > out 2> err &
+sleep 1
+rm -rf gone
+wait $!
+expect "a checkpoint lost mid-run: status 73" test $? = 73
+expect "a checkpoint lost mid-run: the output complete" cmp -s out expected
+expect "a checkpoint lost mid-run: a warning, then the stale line" test "$(wc -l < err)" = 2
+cd ..
+
+# A checkpoint behind one's own symbolic link is saved through it.
+mkdir linked && cd linked
+mkdir disk && touch disk/real.ck && rm disk/real.ck
+"$program" --format=tsv --checkpoint=disk/real.ck 1 1000 > expected
+ln -s disk/real.ck link.ck
+"$program" --format=tsv --checkpoint=link.ck 1 1000 > out
+expect "a linked checkpoint: the same output" cmp -s out expected
+expect "a linked checkpoint: the link kept" test -L link.ck
+cd ..
 
 # --progress: lines on standard error though it is no terminal.
 "$program" --progress --memory=16M --format=tsv 1 3000000000 > /dev/null 2> progress

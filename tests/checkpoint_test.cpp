@@ -3,12 +3,16 @@
 #include "census/checkpoint.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "census/checkpoint_file.hpp"
 #include "census/pairs_file.hpp"
 
 namespace {
@@ -22,6 +26,14 @@ CheckpointState stateOf(std::int64_t L1, std::int64_t L2, bool list) {
   state.L2 = L2;
   state.list = list;
   return state;
+}
+
+// A checkpoint body with the checksum that fits it.
+std::string withHash(const std::string& body) {
+  char line[32];
+  std::snprintf(line, sizeof line, "xxh64 %016llx\n",
+                static_cast<unsigned long long>(XXH64(body.data(), body.size(), 0)));
+  return body + line;
 }
 
 TEST(CheckpointState, RangesMergeInAnyOrderAndLeaveTheGaps) {
@@ -91,6 +103,55 @@ TEST(CheckpointFormat, AnyAlterationOrInconsistencyIsRefused) {
   EXPECT_FALSE(census::parseCheckpoint(census::serializeCheckpoint(gap)).state.has_value());
 }
 
+TEST(CheckpointFormat, HistogramsNoCensusCouldGiveAreRefused) {
+  // [1, 1000] complete, every value said to have 1000 preimages: it adds up
+  // to the ranges, but a million m would have sigma(m) <= 1000.
+  CheckpointState forged = stateOf(1, 1000, false);
+  forged.finish(1, 1000);
+  forged.histogram.add(1000, 1000);
+  const auto read = census::parseCheckpoint(census::serializeCheckpoint(forged));
+  EXPECT_FALSE(read.state.has_value());
+  EXPECT_NE(read.problem.find("preimages"), std::string::npos);
+  // The bound holds for the true census (about 0.6 x of m have sigma(m) <= x)
+  // and is exceeded by one more preimage than it allows.
+  EXPECT_EQ(census::preimageBound(12), 12 / 2 + 12 / 3 + 2);
+  arith::CountHistogram atBound;
+  atBound.add(1, census::preimageBound(1000));
+  EXPECT_TRUE(census::plausibleCounts(atBound, 1000));
+  atBound.add(1);
+  EXPECT_FALSE(census::plausibleCounts(atBound, 1000));
+  // Counts near 2^63 multiply without overflow.
+  arith::CountHistogram huge;
+  huge.add(common::kLargestBound, common::kLargestBound);
+  huge.add(common::kLargestBound - 1, common::kLargestBound);
+  EXPECT_FALSE(census::plausibleCounts(huge, common::kLargestBound));
+}
+
+TEST(CheckpointFormat, RangesAtTheTopOfTheRange) {
+  // Finished ranges that end at 2^63 - 2 and 2^63 - 1: no overflow in the
+  // check that ranges stay apart (the sanitizer build watches it).
+  constexpr std::int64_t top = common::kLargestBound;
+  CheckpointState state = stateOf(top - 9, top, false);
+  state.finish(top - 9, top - 5);
+  state.finish(top - 3, top - 2);
+  state.histogram.add(0, 7);
+  const auto read = census::parseCheckpoint(census::serializeCheckpoint(state));
+  ASSERT_TRUE(read.state.has_value()) << read.problem;
+  EXPECT_EQ(read.state->missing(), (std::vector<ValueRange>{{top - 4, top - 4}, {top - 1, top}}));
+  state.finish(top - 1, top);
+  state.histogram.add(0, 2);
+  const auto upToTop = census::parseCheckpoint(census::serializeCheckpoint(state));
+  ASSERT_TRUE(upToTop.state.has_value()) << upToTop.problem;
+  EXPECT_EQ(upToTop.state->done.back(), (ValueRange{top - 3, top}));
+  // A range touching the one that ends at 2^63 - 2 is refused, not wrapped.
+  std::string body = census::serializeCheckpoint(read.state.value());
+  body.resize(body.rfind("xxh64 "));
+  body.insert(body.find("count "), "done " + std::to_string(top - 1) + " " + std::to_string(top) + "\n");
+  const auto touching = census::parseCheckpoint(withHash(body));
+  EXPECT_FALSE(touching.state.has_value());
+  EXPECT_NE(touching.problem.find("range"), std::string::npos) << touching.problem;
+}
+
 class CheckpointFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -103,7 +164,7 @@ class CheckpointFiles : public ::testing::Test {
 };
 
 TEST_F(CheckpointFiles, SavedAtomicallyAndLoaded) {
-  const census::CheckpointFile file((dir_ / "run.ck").string());
+  census::CheckpointFile file((dir_ / "run.ck").string());
   const auto none = file.load();
   EXPECT_FALSE(none.state.has_value());
   EXPECT_TRUE(none.problem.empty());
@@ -122,6 +183,40 @@ TEST_F(CheckpointFiles, SavedAtomicallyAndLoaded) {
   const census::CheckpointFile nowhere((dir_ / "missing" / "run.ck").string());
   EXPECT_FALSE(nowhere.save(state, problem));
   EXPECT_FALSE(problem.empty());
+}
+
+TEST_F(CheckpointFiles, OnlyRegularFilesAreReadAndLinksAreSavedThrough) {
+  // A FIFO, a directory and a device are refused at once, never waited on.
+  const std::string fifo = (dir_ / "fifo.ck").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir_.string(), std::string("/dev/zero"), std::string("/dev/null")}) {
+    census::CheckpointFile file(path);
+    const auto read = file.load();
+    EXPECT_FALSE(read.state.has_value()) << path;
+    EXPECT_NE(read.problem.find("not a regular file"), std::string::npos) << path << ": " << read.problem;
+  }
+  // A file larger than any checkpoint is refused unread.
+  const std::string big = (dir_ / "big.ck").string();
+  std::ofstream(big).close();
+  std::filesystem::resize_file(big, census::kLargestCheckpoint + 1);
+  EXPECT_NE(census::CheckpointFile(big).load().problem.find("larger"), std::string::npos);
+  // A link of one's own is followed: saved to its target, the link kept.
+  std::filesystem::create_directories(dir_ / "disk");
+  std::filesystem::create_symlink(dir_ / "disk" / "real.ck", dir_ / "link.ck");
+  census::CheckpointFile dangling((dir_ / "link.ck").string());
+  EXPECT_NE(dangling.load().problem.find("link to nothing"), std::string::npos);
+  std::ofstream(dir_ / "disk" / "real.ck").close();
+  CheckpointState state = stateOf(1, 10, false);
+  state.finish(1, 2);
+  state.histogram.add(1, 2);
+  census::CheckpointFile linked((dir_ / "link.ck").string());
+  EXPECT_NE(linked.load().problem.find("empty"), std::string::npos);
+  std::string problem;
+  ASSERT_TRUE(linked.save(state, problem)) << problem;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link.ck"));
+  const auto again = linked.load();
+  ASSERT_TRUE(again.state.has_value()) << again.problem;
+  EXPECT_EQ(*again.state, state);
 }
 
 TEST_F(CheckpointFiles, ThePairsFileIsTakenUpWhereItsCheckpointLeftIt) {
@@ -144,7 +239,11 @@ TEST_F(CheckpointFiles, ThePairsFileIsTakenUpWhereItsCheckpointLeftIt) {
   first.close();
 
   census::PairsFile resumed(path);
-  ASSERT_TRUE(resumed.resume(1, 7, bytes, hash)) << resumed.reason();
+  arith::CountHistogram tally;
+  ASSERT_TRUE(resumed.resume(1, 7, bytes, hash, &tally)) << resumed.reason();
+  arith::CountHistogram firstSeven;
+  for (std::int64_t k = 0; k < 7; ++k) firstSeven.add(counts[k]);
+  EXPECT_EQ(tally, firstSeven);
   for (std::int64_t k = 7; k < 12; ++k) resumed.record(counts[k], k + 1);
   resumed.close();
   std::ifstream again(path);
@@ -153,12 +252,12 @@ TEST_F(CheckpointFiles, ThePairsFileIsTakenUpWhereItsCheckpointLeftIt) {
 
   // A file that no longer holds what its checkpoint says is not taken up.
   census::PairsFile wrongCount(path);
-  EXPECT_FALSE(wrongCount.resume(1, 6, bytes, hash));
+  EXPECT_FALSE(wrongCount.resume(1, 6, bytes, hash, nullptr));
   census::PairsFile wrongHash(path);
-  EXPECT_FALSE(wrongHash.resume(1, 7, bytes, hash ^ 1));
+  EXPECT_FALSE(wrongHash.resume(1, 7, bytes, hash ^ 1, nullptr));
   std::filesystem::resize_file(path, bytes - 3);
   census::PairsFile shortFile(path);
-  EXPECT_FALSE(shortFile.resume(1, 7, bytes, hash));
+  EXPECT_FALSE(shortFile.resume(1, 7, bytes, hash, nullptr));
 }
 
 }  // namespace

@@ -20,9 +20,26 @@ TEST(Bounds, DecimalPowersOfTenAndPowersExactly) {
   EXPECT_EQ(census::parseBound("9223372036854775807"), common::kLargestBound);
   EXPECT_EQ(census::parseBound("9e18"), 9000000000000000000);
   EXPECT_EQ(census::parseBound("1^0"), 1);
-  for (const char* refused :
-       {"0", "-1", "", "+", "01", "1.5e3", "1e", "e3", "2^", "2^64", "2^63", "10e18", "1e19",
-        "9223372036854775808", "99999999999999999999", "0^5", "0e3", "1 2", "0x10"})
+  for (const char* refused : {"0",
+                              "-1",
+                              "",
+                              "+",
+                              "01",
+                              "1.5e3",
+                              "1e",
+                              "e3",
+                              "2^",
+                              "2^64",
+                              "2^63",
+                              "10e18",
+                              "1e19",
+                              "9223372036854775808",
+                              "99999999999999999999",
+                              "0^5",
+                              "0e3",
+                              "0^0",
+                              "1 2",
+                              "0x10"})
     EXPECT_FALSE(census::parseBound(refused).has_value()) << refused;
 }
 
@@ -77,6 +94,17 @@ TEST(CommandLine, RefusedLinesSayWhichArgumentAndWhy) {
       {{"--checkpoint=x"}, "need the bounds"},
       {{"--no-such-option", "1", "2"}, "--no-such-option"},
       {{"4"}, "L2 missing"},
+      // Empty bounds and empty option values are refused, never taken as
+      // the dialogue or as the next argument.
+      {{"", ""}, "L1 '': an empty bound"},
+      {{"", "5"}, "L1 '': an empty bound"},
+      {{"5", ""}, "L2 '': an empty bound"},
+      {{"--checkpoint=", "5", "10", "20"}, "--checkpoint=: an empty value"},
+      {{"--memory=", "--format=tsv", "1", "10"}, "--memory=: an empty value"},
+      {{"--threads=", "1", "10"}, "--threads=: an empty value"},
+      {{"--list=", "1", "10"}, "--list=: an empty value"},
+      {{"--checkpoint", "", "1", "10"}, "--checkpoint: an empty value"},
+      {{"0^0", "5"}, "L1 '0^0'"},
   };
   for (const auto& [args, named] : refused) {
     std::string errors;
@@ -87,6 +115,18 @@ TEST(CommandLine, RefusedLinesSayWhichArgumentAndWhy) {
     EXPECT_NE(errors.find("--help"), std::string::npos) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
   }
+}
+
+TEST(CommandLine, LongArgumentsAreCutInTheErrorLine) {
+  const std::string bound(100000, '7');
+  std::string errors;
+  EXPECT_EQ(parse({"1", bound.c_str()}, &errors).exitStatus, census::kUsageError);
+  EXPECT_LT(errors.size(), 200u) << errors.size();
+  EXPECT_NE(errors.find("(100000 characters)"), std::string::npos) << errors;
+  const std::string extra = "--" + std::string(5000, 'x');
+  EXPECT_EQ(parse({extra.c_str(), "1", "2"}, &errors).exitStatus, census::kUsageError);
+  EXPECT_LT(errors.size(), 500u) << errors.size();
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
 }
 
 TEST(CommandLine, HelpAndVersionEndWithSuccess) {

@@ -47,6 +47,20 @@ expect "batch census killed under mpirun: finished ranges kept" grep -q '^done '
 (cd "$run" && timeout 300 mpirun -n 3 "$mpi" --memory=64M --format=tsv --checkpoint=ck 1 2000000000 > resumed 2> /dev/null)
 expect "batch census resumed with 3 ranks: the plain output" cmp -s "$run/resumed" "$run/expected"
 
+# SIGTERM and SIGINT to mpirun: mpirun ends with its own status (1) and
+# passes SIGTERM on to the ranks, but the program's last line says the stop
+# was saved, and the resumed run gives the uninterrupted output.
+for signal in TERM INT; do
+  (cd "$run" && rm -f ck && { mpirun -n 2 "$mpi" --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2> err &
+    sleep 3; kill -$signal $!; wait $!; })
+  sleep 0.5
+  expect "SIG$signal to mpirun: the program's last line" \
+    test "$(tail -n 1 "$run/err")" = "sigma-census: stopped by SIGTERM; checkpoint ck holds every finished range"
+  expect "SIG$signal to mpirun: finished ranges kept" grep -q '^done ' "$run/ck"
+  (cd "$run" && timeout 300 mpirun -n 2 "$mpi" --memory=64M --format=tsv --checkpoint=ck 1 2000000000 > resumed 2> /dev/null)
+  expect "SIG$signal to mpirun, resumed: the plain output" cmp -s "$run/resumed" "$run/expected"
+done
+
 # Standard output that cannot be written, with SIGPIPE ignored: rank 0 sees
 # it as the plain program does (status 3 and its line), though mpirun forwards.
 run=$work/full

@@ -1,5 +1,6 @@
 #include "census/batch_census.hpp"
 
+#include <csignal>
 #include <memory>
 #include <new>
 #include <span>
@@ -36,11 +37,14 @@ BatchCensus::BatchCensus(const CommandLine& line, arith::DivisorArithmetic& arit
 
 int BatchCensus::run() {
   const auto started = Clock::now();
-  if (checkpoint_ && !takeCheckpoint()) return kCheckpointError;
+  if (checkpoint_) {
+    if (!takeCheckpoint()) return kCheckpointError;
+    if (!proveCheckpointWritable()) return kCheckpointUnwritable;
+  }
   try {
-    const StopSignals stop([this] { saveOnSignal(); });
+    const StopSignals stop([this](int signal) { return saveOnSignal(signal); });
     if (line_.list) {
-      resumePairs();
+      if (!resumePairs()) return kCheckpointError;
       countListing();
     } else {
       countSummary();
@@ -58,7 +62,7 @@ int BatchCensus::run() {
     err_.flush();
     return 3;
   }
-  return 0;
+  return staleCheckpoint() ? kCheckpointUnwritable : 0;
 }
 
 // Takes the state an earlier run left, if any; false when the file is refused.
@@ -73,24 +77,55 @@ bool BatchCensus::takeCheckpoint() {
     else if (kept.list != line_.list)
       problem = kept.list ? "written with --list" : "written without --list";
   }
-  if (!problem.empty()) {
-    err_ << texts::kProgramPrefix << "checkpoint " << checkpoint_->path() << ": " << problem
-         << "; nothing computed, the file is left as it is\n";
-    err_.flush();
-    return false;
-  }
+  if (!problem.empty()) return refuseCheckpoint(problem);
   if (read.state) state_ = *read.state;
   return true;
 }
 
-void BatchCensus::resumePairs() {
+bool BatchCensus::refuseCheckpoint(const std::string& problem) {
+  err_ << texts::kProgramPrefix << "checkpoint " << checkpoint_->path() << ": " << problem
+       << "; nothing computed, the file is left as it is\n";
+  err_.flush();
+  return false;
+}
+
+// A checkpoint that cannot be written would let a kill lose the whole run:
+// it is written once before anything is computed (unless nothing is left to compute).
+bool BatchCensus::proveCheckpointWritable() {
+  if (state_.complete()) return true;
+  std::string problem;
+  if (checkpoint_->save(state_, problem)) return true;
+  err_ << texts::kProgramPrefix << "checkpoint " << checkpoint_->path() << ": " << problem
+       << "; nothing computed\n";
+  err_.flush();
+  return false;
+}
+
+// After the output: whether the checkpoint missed the last save, and so
+// lags behind the census (said on standard error).
+bool BatchCensus::staleCheckpoint() {
+  const std::scoped_lock hold(lock_);
+  if (!checkpoint_ || !failedSave_) return false;
+  err_ << texts::kProgramPrefix << "checkpoint " << checkpoint_->path()
+       << ": stale, its last save failed; the output above is complete\n";
+  err_.flush();
+  return true;
+}
+
+// Takes up NN.txt where the checkpoint says it is complete, or starts it
+// over; false when NN.txt is as recorded but its counts are not those of the
+// checkpoint's histogram (then one of the two was altered, and neither is trusted).
+bool BatchCensus::resumePairs() {
   committedTo_ = line_.L1 - 1;
   if (!state_.done.empty()) {
     const Int64 last = state_.done[0].last;
-    if (Flux.resume(line_.L1, last - line_.L1 + 1, state_.pairsBytes, state_.pairsHash)) {
+    arith::CountHistogram tally;
+    if (Flux.resume(line_.L1, last - line_.L1 + 1, state_.pairsBytes, state_.pairsHash, &tally)) {
+      if (!(tally == state_.histogram))
+        return refuseCheckpoint("a histogram that is not the tally of the counts in " + Flux.path());
       committedTo_ = last;
       pendingTo_ = last;
-      return;
+      return true;
     }
     warn(Flux.path() + " : " + Flux.reason() + " ; the listing starts over");
     const std::scoped_lock hold(lock_);
@@ -100,6 +135,7 @@ void BatchCensus::resumePairs() {
   pendingTo_ = committedTo_;
   Flux.open();
   if (Flux.failed()) warn(Flux.path() + " : " + Flux.reason());
+  return true;
 }
 
 // Each finished block's histogram joins the checkpoint's, in whatever order
@@ -178,17 +214,25 @@ void BatchCensus::saveLocked(bool force) {
   lastSave_ = now;
   unsaved_ = false;
   std::string problem;
-  if (!checkpoint_->save(state_, problem) && !warnedCheckpoint_) {
+  failedSave_ = !checkpoint_->save(state_, problem);
+  if (failedSave_ && !warnedCheckpoint_) {
     warnedCheckpoint_ = true;
-    err_ << texts::kProgramPrefix << "checkpoint " << checkpoint_->path() << ": " << problem << '\n';
+    err_ << texts::kProgramPrefix << "checkpoint " << checkpoint_->path() << ": " << problem
+         << "; the census goes on\n";
     err_.flush();
   }
 }
 
-// On SIGINT or SIGTERM, from the stop thread: what is finished reaches the file.
-void BatchCensus::saveOnSignal() {
+// On SIGINT or SIGTERM, from the stop thread: what is finished reaches the
+// file, and the last line says whether it did.
+std::string BatchCensus::saveOnSignal(int signal) {
   const std::scoped_lock hold(lock_);
   saveLocked(true);
+  const std::string stopped =
+      std::string(texts::kProgramPrefix) + "stopped by " + (signal == SIGINT ? "SIGINT" : "SIGTERM");
+  if (!checkpoint_) return stopped + "\n";
+  return stopped + (failedSave_ ? "; checkpoint " + checkpoint_->path() + " is stale, its last save failed\n"
+                                : "; checkpoint " + checkpoint_->path() + " holds every finished range\n");
 }
 
 void BatchCensus::writeOutput(double seconds) {

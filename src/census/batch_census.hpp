@@ -21,7 +21,7 @@
 
 #include "arith/counts/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
-#include "census/checkpoint.hpp"
+#include "census/checkpoint_file.hpp"
 #include "census/command_line.hpp"
 #include "census/pairs_file.hpp"
 #include "census/progress_line.hpp"
@@ -34,19 +34,22 @@ class BatchCensus {
               std::ostream& err, ProgressLine::Style progress, std::string pairsPath = "./NN.txt");
 
   // Runs the census and writes its result; returns the exit status (0, or
-  // 3, 4 or 65 as the dialogue's and the command line's statuses say). SIGINT
+  // 3, 4, 65 or 73 as the dialogue's and the command line's statuses say). SIGINT
   // and SIGTERM must be blocked in the calling thread (StopSignals::block).
   int run();
 
  private:
   using Clock = std::chrono::steady_clock;
   bool takeCheckpoint();
-  void resumePairs();
+  bool refuseCheckpoint(const std::string& problem);
+  bool proveCheckpointWritable();
+  bool staleCheckpoint();
+  bool resumePairs();
   void countSummary();
   void countListing();
   void commitListing();
   void saveLocked(bool force);
-  void saveOnSignal();
+  std::string saveOnSignal(int signal);
   void writeOutput(double seconds);
   void warn(const std::string& what);
   int failed(const std::string& what);
@@ -65,6 +68,7 @@ class BatchCensus {
   std::mutex lock_;
   CheckpointState state_;
   bool unsaved_ = false;
+  bool failedSave_ = false;  // the last save failed: the file lags behind
   Clock::time_point lastSave_;
 
   // The listing's counts handed over since the last commit.

@@ -1,19 +1,13 @@
 #include "census/checkpoint.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <xxhash.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 
-#include "census/work_file.hpp"
+#include "arith/primes/wide.hpp"
 #include "common/check.hpp"
 
 namespace census {
@@ -51,6 +45,28 @@ std::vector<ValueRange> CheckpointState::missing() const {
 }
 
 bool CheckpointState::complete() const { return done.size() == 1 && done[0] == ValueRange{L1, L2}; }
+
+common::Int64 preimageBound(common::Int64 x) {
+  // sigma(1) = 1; an odd m > 1 has sigma(m) >= m + 1, so m < x; an even m has
+  // m / 2 among its divisors, so sigma(m) >= 3m / 2 and m <= 2x / 3. Hence at
+  // most 1 + x / 2 + x / 3 numbers m (plus one for the rounding).
+  SIGMA_ASSERT(x >= 0);
+  return x / 2 + x / 3 + 2;
+}
+
+bool plausibleCounts(const arith::CountHistogram& histogram, common::Int64 L2) {
+  // Every m counted for a value of the interval has sigma(m) <= L2, and no m
+  // is counted twice: the sum of n * NN[n] is at most preimageBound(L2).
+  const auto bound = static_cast<arith::Uint128>(preimageBound(L2));
+  arith::Uint128 preimages = 0;  // stays <= bound + 2^126: no overflow
+  bool plausible = true;
+  histogram.forEachFrom(0, [&](common::Count n, common::Int64 values) {
+    preimages += static_cast<arith::Uint128>(n) * static_cast<arith::Uint128>(values);
+    plausible = preimages <= bound;
+    return plausible;
+  });
+  return plausible;
+}
 
 namespace {
 
@@ -140,18 +156,20 @@ std::optional<std::pair<Int64, Int64>> pair(const std::vector<std::string_view>&
 // The finished ranges: increasing, apart, within the interval. Returns how
 // many values they hold, or -1 with `problem` set.
 common::Int64 parseRanges(LineReader& lines, CheckpointState& state, std::string& problem) {
-  Int64 nextFree = state.L1;  // ranges increase, apart
   common::Int64 values = 0;
   while (const auto fields = lines.take("done")) {
     const auto range = pair(*fields);
-    if (!range || range->first < nextFree || range->first > range->second || range->second > state.L2) {
+    // Apart from the range before: its last value + 1 lies below L2, so the
+    // sum cannot overflow even next to 2^63 - 1.
+    const bool apart = state.done.empty() ? range && range->first >= state.L1
+                                          : range && range->first > state.done.back().last + 1;
+    if (!apart || range->first > range->second || range->second > state.L2) {
       problem = "a finished range out of order";
       return -1;
     }
     state.done.push_back({range->first, range->second});
     values += range->second - range->first + 1;
     if (range->second == state.L2) break;
-    nextFree = range->second + 2;
   }
   return values;
 }
@@ -169,7 +187,11 @@ bool parseHistogram(LineReader& lines, CheckpointState& state, common::Int64 val
     state.histogram.add(entry->first, entry->second);
     lastCount = entry->first;
   }
-  if (state.histogram.total() != values) problem = "a histogram that does not fit its ranges";
+  if (state.histogram.total() != values) {
+    problem = "a histogram that does not fit its ranges";
+  } else if (!plausibleCounts(state.histogram, state.L2)) {
+    problem = "more preimages than the values below L2 can have";
+  }
   return problem.empty();
 }
 
@@ -231,55 +253,6 @@ CheckpointRead parseCheckpoint(std::string_view bytes) {
   auto state = parseBody(body.substr(kMagic.size()), problem);
   if (!state) return {std::nullopt, "malformed: " + problem};
   return {std::move(state), ""};
-}
-
-CheckpointRead CheckpointFile::load() const {
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) {
-    if (errno == ENOENT) return {};
-    return {std::nullopt, std::string("cannot be read (") + std::strerror(errno) + ")"};
-  }
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return {std::nullopt, "cannot be read"};
-  const std::string text = bytes.str();
-  if (text.empty()) return {std::nullopt, "empty (truncated)"};
-  return parseCheckpoint(text);
-}
-
-namespace {
-
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(wrote));
-  }
-  return true;
-}
-
-}  // namespace
-
-bool CheckpointFile::save(const CheckpointState& state, std::string& problem) const {
-  const std::string temporary = path_ + ".tmp." + std::to_string(::getpid());
-  const std::string bytes = serializeCheckpoint(state);
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  bool saved = fd >= 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-  const int error = errno;
-  if (fd >= 0 && ::close(fd) != 0) saved = false;
-  if (saved && ::rename(temporary.c_str(), path_.c_str()) == 0) {
-    // The rename itself reaches the disk with its directory.
-    const int dir = ::open(directoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
-    return true;
-  }
-  problem = std::string("cannot be written (") + std::strerror(saved ? errno : error) + ")";
-  ::unlink(temporary.c_str());
-  return false;
 }
 
 }  // namespace census

@@ -13,8 +13,6 @@
 //   pairs BYTES HASH        (with the listing: NN.txt's complete part)
 //   complete 0|1
 //   xxh64 HASH              (16 hexadecimal digits)
-// It is replaced atomically (a temporary file in the same directory, written,
-// flushed to disk, renamed over it), so a kill leaves the old one or the new.
 #pragma once
 
 #include <cstdint>
@@ -54,26 +52,18 @@ struct CheckpointState {
 
 std::string serializeCheckpoint(const CheckpointState& state);
 
-// A checkpoint's bytes, checked: its form, its hash, and that its ranges and
-// histogram agree. On failure, `problem` says why.
+// At most how many m have sigma(m) <= x (x >= 0): an upper bound, cheap and sure.
+common::Int64 preimageBound(common::Int64 x);
+// Whether a histogram of values up to L2 can be true: the preimages it
+// counts, the sum of n * NN[n], are no more than preimageBound(L2).
+bool plausibleCounts(const arith::CountHistogram& histogram, common::Int64 L2);
+
+// A checkpoint's bytes, checked: its form, its hash, that its ranges and
+// histogram agree, and that the histogram is plausible. On failure, `problem` says why.
 struct CheckpointRead {
   std::optional<CheckpointState> state;
   std::string problem;
 };
 CheckpointRead parseCheckpoint(std::string_view bytes);
-
-class CheckpointFile {
- public:
-  explicit CheckpointFile(std::string path) : path_(std::move(path)) {}
-
-  // No file: an empty read with no problem. Otherwise the file, checked.
-  CheckpointRead load() const;
-  // Replaces the file atomically; false (and `problem`) when it could not.
-  bool save(const CheckpointState& state, std::string& problem) const;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 }  // namespace census

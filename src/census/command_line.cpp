@@ -56,8 +56,37 @@ CommandLine exitWith(int status) {
   return line;
 }
 
-std::string usageLine(const std::string& what) {
+// One line, however long the arguments it echoes: each argument is cut
+// where it passes kEchoed characters, and the line's own breaks are blanks.
+constexpr std::size_t kEchoed = 60;
+constexpr std::size_t kLongestLine = 400;
+
+std::string usageLine(std::string what) {
+  if (what.size() > kLongestLine) what = what.substr(0, kLongestLine) + "...";
+  for (char& c : what)
+    if (c == '\n' || c == '\r') c = ' ';
   return std::string(texts::kProgramPrefix) + what + " (see --help)\n";
+}
+
+// An argument as an error line shows it: cut when long.
+std::string cut(const std::string& argument) {
+  if (argument.size() <= kEchoed) return argument;
+  return argument.substr(0, kEchoed) + "... (" + std::to_string(argument.size()) + " characters)";
+}
+
+std::string quoted(const std::string& argument) { return "'" + cut(argument) + "'"; }
+
+// An option written --name= with nothing after the sign: CLI11 would take the
+// next argument as its value, so a bound would quietly become a file name.
+std::string emptyOptionValue(int argc, const char* const* argv) {
+  for (int k = 1; k < argc; ++k) {
+    const std::string_view argument = argv[k];
+    if (argument == "--") break;  // what follows is positional
+    if (argument.size() > 3 && argument.starts_with("--") && argument.ends_with("=") &&
+        argument.find('=') == argument.size() - 1)
+      return std::string(argument) + ": an empty value";
+  }
+  return "";
 }
 
 }  // namespace
@@ -70,7 +99,8 @@ std::optional<Int64> parseBound(std::string_view text) {
   } else {
     const auto left = parseDecimal(text.substr(0, mark));
     const auto right = parseDecimal(text.substr(mark + 1));
-    if (!left || !right) return std::nullopt;
+    // 0^0 has no agreed value: refused rather than read as 1.
+    if (!left || !right || (text[mark] == '^' && *left == 0 && *right == 0)) return std::nullopt;
     value = text[mark] == 'e' ? power(10, *right) : power(*left, *right);
     if (value && text[mark] == 'e') {
       if (*left != 0 && *value > common::kLargestBound / *left) return std::nullopt;
@@ -112,6 +142,8 @@ struct RawLine {
   std::string L1, L2, memory, format = "text", checkpoint;
   unsigned threads = 0;
   bool threadsGiven = false;
+  bool boundsGiven = false;  // even empty ones: "" is a bound, and a wrong one
+  bool L2Given = false;
 };
 
 void describe(CLI::App& app, RawLine& raw, CommandLine& line) {
@@ -137,9 +169,9 @@ std::string check(const RawLine& raw, CommandLine& line) {
   line.threads = raw.threads;
   if (!raw.memory.empty()) {
     const auto size = parseSize(raw.memory);
-    if (!size) return "--memory=" + raw.memory + ": not a size (digits, then K, M or G)";
+    if (!size) return "--memory=" + cut(raw.memory) + ": not a size (digits, then K, M or G)";
     if (*size < arith::kLeastBudget)
-      return "--memory=" + raw.memory + ": below the least budget that works, " +
+      return "--memory=" + cut(raw.memory) + ": below the least budget that works, " +
              std::to_string(arith::kLeastBudget >> 20) + "M";
     line.memoryCap = *size;
   }
@@ -150,20 +182,21 @@ std::string check(const RawLine& raw, CommandLine& line) {
   else if (raw.format == "json")
     line.format = Format::Json;
   else
-    return "--format=" + raw.format + ": text, tsv or json";
+    return "--format=" + cut(raw.format) + ": text, tsv or json";
   line.checkpoint = raw.checkpoint;
-  if (raw.L1.empty()) {
+  if (!raw.boundsGiven) {
     if (line.list || !line.checkpoint.empty() || raw.format != "text")
       return "--list, --format and --checkpoint need the bounds L1 L2";
     line.action = CommandLine::Action::Dialogue;
     return "";
   }
-  if (raw.L2.empty()) return "L2 missing: give both bounds, L1 L2";
+  if (raw.L1.empty()) return "L1 '': an empty bound";
+  if (raw.L2.empty()) return raw.L2Given ? "L2 '': an empty bound" : "L2 missing: give both bounds, L1 L2";
   const auto L1 = parseBound(raw.L1);
-  if (!L1) return "L1 '" + raw.L1 + "': not an integer from 1 to 9223372036854775807";
+  if (!L1) return "L1 " + quoted(raw.L1) + ": not an integer from 1 to 9223372036854775807";
   const auto L2 = parseBound(raw.L2);
-  if (!L2) return "L2 '" + raw.L2 + "': not an integer from 1 to 9223372036854775807";
-  if (*L1 > *L2) return "L1 '" + raw.L1 + "' above L2 '" + raw.L2 + "'";
+  if (!L2) return "L2 " + quoted(raw.L2) + ": not an integer from 1 to 9223372036854775807";
+  if (*L1 > *L2) return "L1 " + quoted(raw.L1) + " above L2 " + quoted(raw.L2);
   line.L1 = *L1;
   line.L2 = *L2;
   line.action = CommandLine::Action::Batch;
@@ -180,6 +213,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   RawLine raw;
   CommandLine line;
   describe(app, raw, line);
+  if (const std::string empty = emptyOptionValue(argc, argv); !empty.empty()) {
+    err << usageLine(empty);
+    return exitWith(kUsageError);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -193,6 +230,16 @@ CommandLine parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     return exitWith(kUsageError);
   }
   raw.threadsGiven = app.count("--threads") > 0;
+  // An empty value given as a separate argument ("--checkpoint ''") is refused too.
+  for (const auto& [name, value] : {std::pair{"--memory", &raw.memory}, std::pair{"--format", &raw.format},
+                                    std::pair{"--checkpoint", &raw.checkpoint}}) {
+    if (app.count(name) > 0 && value->empty()) {
+      err << usageLine(std::string(name) + ": an empty value");
+      return exitWith(kUsageError);
+    }
+  }
+  raw.boundsGiven = app.count("L1") > 0;
+  raw.L2Given = app.count("L2") > 0;
   const std::string problem = check(raw, line);
   if (!problem.empty()) {
     err << usageLine(problem);

@@ -35,6 +35,9 @@ struct CommandLine {
 // Exit statuses of the batch census besides those of the dialogue.
 inline constexpr int kUsageError = 64;       // a refused command line
 inline constexpr int kCheckpointError = 65;  // a checkpoint file that cannot be trusted
+// A checkpoint file that cannot be written: refused before anything is
+// computed, or (after a complete output) one whose last save failed.
+inline constexpr int kCheckpointUnwritable = 73;
 
 // Parses argv. --help and --version are written to `out`; a refused command
 // line writes one line to `err` and gives Action::Exit with kUsageError.

@@ -94,7 +94,8 @@ bool PairsFile::sync() {
   return file_ != nullptr;
 }
 
-bool PairsFile::resume(common::Int64 first, std::int64_t records, std::uint64_t bytes, std::uint64_t hash) {
+bool PairsFile::resume(common::Int64 first, std::int64_t records, std::uint64_t bytes, std::uint64_t hash,
+                       arith::CountHistogram* tally) {
   forget();
   const OpenedFile opened = openWorkFileForResuming(path_);
   if (opened.fd < 0) {
@@ -108,7 +109,8 @@ bool PairsFile::resume(common::Int64 first, std::int64_t records, std::uint64_t 
     fail("reprise impossible");
     return false;
   }
-  if (!readBack(first, bytes) || records_ != records || this->hash() != hash) {
+  arith::CountHistogram counts;
+  if (!readBack(first, bytes, counts) || records_ != records || this->hash() != hash) {
     if (reason_.empty()) fail("reprise impossible : contenu modifie");
     return false;
   }
@@ -117,12 +119,13 @@ bool PairsFile::resume(common::Int64 first, std::int64_t records, std::uint64_t 
   if (::ftruncate(::fileno(file_), static_cast<off_t>(bytes)) != 0 ||
       std::fseek(file_, static_cast<long>(bytes), SEEK_SET) != 0)
     fail("reprise impossible");
+  if (file_ != nullptr && tally != nullptr) tally->add(counts);
   return file_ != nullptr;
 }
 
 // Reads the first `bytes` bytes back as records of the values from `first`
 // on, rebuilding the checksums and the hash as the writer made them.
-bool PairsFile::readBack(common::Int64 first, std::uint64_t bytes) {
+bool PairsFile::readBack(common::Int64 first, std::uint64_t bytes, arith::CountHistogram& tally) {
   std::vector<char> chunk(kCapacity);
   common::Int64 field[2] = {0, 0};
   int which = 0;   // the field being read: 0 the count, 1 the value
@@ -145,6 +148,7 @@ bool PairsFile::readBack(common::Int64 first, std::uint64_t bytes) {
           if (records_ > common::kLargestBound - first || field[1] != first + records_ || field[0] > field[1])
             return false;
           countRecord(field[0], field[1]);
+          tally.add(field[0]);
         }
         which = 1 - which;
         field[which] = 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "arith/counts/count_histogram.hpp"
 #include "census/decimal_counter.hpp"
 #include "common/widths.hpp"
 
@@ -42,7 +43,9 @@ class PairsFile {
   // Takes up the file an interrupted run left: its first `bytes` bytes must
   // hold the records of `records` values from `first` on, with xxHash `hash`;
   // anything after them is cut off. False (and reason()) when they do not.
-  bool resume(common::Int64 first, std::int64_t records, std::uint64_t bytes, std::uint64_t hash);
+  // The counts read are added to `tally`.
+  bool resume(common::Int64 first, std::int64_t records, std::uint64_t bytes, std::uint64_t hash,
+              arith::CountHistogram* tally);
   void record(common::Int64 ns, common::Int64 N);
   // Hands every record so far to the kernel, then (sync) to the disk.
   bool flush();
@@ -62,7 +65,7 @@ class PairsFile {
   void spill();
   void forget();
   void countRecord(common::Int64 ns, common::Int64 N);
-  bool readBack(common::Int64 first, std::uint64_t bytes);
+  bool readBack(common::Int64 first, std::uint64_t bytes, arith::CountHistogram& tally);
 
   std::string path_;
   static constexpr std::size_t kCapacity = std::size_t{1} << 20;

@@ -25,7 +25,7 @@ sigset_t stopSet() {
 // the thread is never joined (it waits until the process ends).
 struct StopSignals::Shared {
   std::mutex lock;
-  std::function<void()> last;  // empty once the owner is gone
+  std::function<std::string(int)> last;  // empty once the owner is gone
 };
 
 void StopSignals::block() {
@@ -38,7 +38,7 @@ void StopSignals::unblock() {
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-StopSignals::StopSignals(std::function<void()> last) : shared_(std::make_shared<Shared>()) {
+StopSignals::StopSignals(std::function<std::string(int)> last) : shared_(std::make_shared<Shared>()) {
   shared_->last = std::move(last);
   std::thread([shared = shared_] {
     const sigset_t set = stopSet();
@@ -47,7 +47,11 @@ StopSignals::StopSignals(std::function<void()> last) : shared_(std::make_shared<
     }
     {
       const std::scoped_lock hold(shared->lock);
-      if (shared->last) shared->last();
+      // Straight to the descriptor: one write, whatever the streams are doing.
+      const std::string line = shared->last ? shared->last(signal) : std::string();
+      if (!line.empty() && ::write(STDERR_FILENO, line.data(), line.size()) < 0) {
+        // Standard error is gone: the status alone says what happened.
+      }
     }
     // No destructors, no buffered output: every thread stops where it stands.
     ::_exit(128 + signal);

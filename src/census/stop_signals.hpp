@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace census {
 
@@ -20,9 +21,10 @@ class StopSignals {
   // Lets them act as before in the calling thread.
   static void unblock();
 
-  // Starts the thread that waits for them: on one, calls `last` (which
-  // writes what must outlive the process), then ends the process.
-  explicit StopSignals(std::function<void()> last);
+  // Starts the thread that waits for them: on one, calls `last` with the
+  // signal's number (it writes what must outlive the process and returns a
+  // line for standard error, or nothing), writes that line, then ends the process.
+  explicit StopSignals(std::function<std::string(int)> last);
   // From then on a signal ends the process without calling `last`.
   ~StopSignals();
   StopSignals(const StopSignals&) = delete;

@@ -49,9 +49,15 @@ inline constexpr std::string_view kExitStatuses =
     "  3    standard output could not be written\n"
     "  4    a calculation could not complete (memory, threads)\n"
     "  64   a refused command line\n"
-    "  65   a checkpoint file for another census, truncated or altered (left untouched)\n"
+    "  65   a checkpoint file for another census, truncated, altered or impossible, or no\n"
+    "       regular file (left untouched)\n"
+    "  73   a checkpoint file that cannot be written: refused before anything is computed;\n"
+    "       or, after a complete output, one whose last save failed (the file is stale)\n"
     "  130  stopped by SIGINT, the checkpoint file holding every finished range\n"
-    "  143  stopped by SIGTERM, the same";
+    "  143  stopped by SIGTERM, the same\n"
+    "Under mpirun the launcher chooses its own status: a stop by a signal ends with the\n"
+    "last line 'sigma-census: stopped by SIGTERM; checkpoint FILE holds every finished\n"
+    "range' on standard error, and the checkpoint says 'complete 1' once the census is done.";
 
 // Standard error only.
 inline constexpr std::string_view kPairsWarning = "sigma-census: attention : fichier ";

@@ -25,15 +25,18 @@ bool sameInode(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool ownerTrusted(const struct stat& link, const std::string& path) {
+  struct stat dir {};
+  if (::stat(directoryOf(path).c_str(), &dir) != 0) return false;
+  return link.st_uid == ::geteuid() || link.st_uid == dir.st_uid;
+}
+
 // Follows the symbolic link at `path` when its owner may be trusted, and
 // checks that the link opened is the one that was judged.
 OpenedFile openThroughLink(const std::string& path, int flags) {
   struct stat link {};
-  struct stat dir {};
-  const std::string parent = directoryOf(path);
   if (::lstat(path.c_str(), &link) != 0) return {-1, withError("lien inaccessible", errno)};
-  if (::stat(parent.c_str(), &dir) != 0) return {-1, withError("dossier inaccessible", errno)};
-  if (link.st_uid != ::geteuid() && link.st_uid != dir.st_uid)
+  if (!ownerTrusted(link, path))
     return {-1, "lien symbolique refuse (ni a l'utilisateur, ni au proprietaire du dossier)"};
   const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) return {-1, withError("ouverture impossible", errno)};
@@ -72,6 +75,11 @@ OpenedFile openRegular(const std::string& path, int flags) {
 }
 
 }  // namespace
+
+bool trustedLink(const std::string& path) {
+  struct stat link {};
+  return ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && ownerTrusted(link, path);
+}
 
 OpenedFile openWorkFileForWriting(const std::string& path) {
   OpenedFile opened = openRegular(path, O_WRONLY | O_CREAT);

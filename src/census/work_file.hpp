@@ -25,4 +25,8 @@ OpenedFile openWorkFileForResuming(const std::string& path);
 // The directory part of a path: "." for a bare name.
 std::string directoryOf(const std::string& path);
 
+// Whether the symbolic link at `path` may be followed: it belongs to the user
+// running the program or to the owner of its directory.
+bool trustedLink(const std::string& path);
+
 }  // namespace census

@@ -1,7 +1,8 @@
 // Fuzzes the checkpoint reader with arbitrary bytes. Whatever they hold, the
 // reader refuses them with a reason or accepts a state that a resume can
 // trust: its ranges lie in the interval, increasing and apart, its
-// histogram adds up to exactly their values, its completion mark fits, and
+// histogram adds up to exactly their values and counts no more preimages
+// than there are numbers below L2 to be them, its completion mark fits, and
 // written again it gives back the very bytes read (so nothing was taken on
 // faith or half-read). The sanitizers watch every read.
 #include <xxhash.h>
@@ -30,6 +31,15 @@ void checkAccepted(const census::CheckpointState& state, std::string_view bytes)
     nextFree = range.last + 1;
   }
   require(state.histogram.total() == values);
+  // Plausible: no more preimages than numbers m with sigma(m) <= L2 can be
+  // (m = 1, odd m < L2, even m <= 2 L2 / 3), summed here in 128 bits.
+  __extension__ using Wide = unsigned __int128;
+  const auto L2 = static_cast<Wide>(state.L2);
+  Wide preimages = 0;
+  state.histogram.forEach([&](common::Count n, common::Int64 k) {
+    if (preimages <= L2) preimages += static_cast<Wide>(n) * static_cast<Wide>(k);
+  });
+  require(preimages <= 2 + (L2 + 1) / 2 + 2 * L2 / 3 / 2);
   require(!state.list || state.done.empty() || (state.done.size() == 1 && state.done[0].first == state.L1));
   require(census::serializeCheckpoint(state) == bytes);
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -28,11 +29,20 @@ bool adoptLauncherOutput() {
   if (!parentIsLauncher()) return false;
   const auto pidfd = static_cast<int>(::syscall(SYS_pidfd_open, ::getppid(), 0));
   if (pidfd < 0) return false;
-  const auto output = static_cast<int>(::syscall(SYS_pidfd_getfd, pidfd, STDOUT_FILENO, 0));
+  // Standard error too: the last line of a run stopped by a signal must reach
+  // the caller while mpirun, stopped by the same signal, forwards no more.
+  bool adopted = true;
+  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    const auto output = static_cast<int>(::syscall(SYS_pidfd_getfd, pidfd, fd, 0));
+    if (output < 0) {
+      adopted = false;
+      break;
+    }
+    adopted = ::dup2(output, fd) == fd;
+    ::close(output);
+    if (!adopted) break;
+  }
   ::close(pidfd);
-  if (output < 0) return false;
-  const bool adopted = ::dup2(output, STDOUT_FILENO) == STDOUT_FILENO;
-  ::close(output);
   return adopted;
 #else
   return false;
