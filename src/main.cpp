@@ -9,11 +9,12 @@
 #include <thread>
 
 #include "arith/divisor_arithmetic.hpp"
-#include "census/batch_census.hpp"
-#include "census/census.hpp"
-#include "census/command_line.hpp"
-#include "census/standard_descriptors.hpp"
-#include "census/stop_signals.hpp"
+#include "census/batch/batch_census.hpp"
+#include "census/batch/command_line.hpp"
+#include "census/batch/preimage_listing.hpp"
+#include "census/batch/standard_descriptors.hpp"
+#include "census/batch/stop_signals.hpp"
+#include "census/dialogue/census.hpp"
 #include "console/console.hpp"
 #ifdef SIGMA_MPI
 #include "arith/mpi/launcher_output.hpp"
@@ -37,6 +38,10 @@ int runProgram(const census::CommandLine& line, arith::DivisorArithmetic& arithm
   if (line.action == census::CommandLine::Action::Batch) {
     census::BatchCensus batch(line, arithmetic, std::cout, std::cerr, style);
     return batch.run();
+  }
+  if (line.action == census::CommandLine::Action::Preimages) {
+    census::PreimageListing listing(arithmetic, std::cout, std::cerr);
+    return listing.run(line.S, line.format);
   }
   // The dialogue takes SIGINT and SIGTERM as any program does.
   census::StopSignals::unblock();

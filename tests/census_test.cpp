@@ -1,5 +1,5 @@
 // Histograms and reports of whole calculations through the dialogue.
-#include "census/census.hpp"
+#include "census/dialogue/census.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The checkpoint's record of finished ranges, its file, and the pairs file
 // taken up where a checkpoint left it.
-#include "census/checkpoint.hpp"
+#include "census/checkpoint/checkpoint.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,8 +12,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "census/checkpoint_file.hpp"
-#include "census/pairs_file.hpp"
+#include "census/checkpoint/checkpoint_file.hpp"
+#include "census/listing/pairs_file.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The command line: bounds as a script writes them, and what is refused.
-#include "census/command_line.hpp"
+#include "census/batch/command_line.hpp"
 
 #include <gtest/gtest.h>
 

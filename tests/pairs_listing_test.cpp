@@ -9,8 +9,8 @@
 #include <string>
 
 #include "arith/divisor_arithmetic.hpp"
-#include "census/census.hpp"
-#include "census/decimal_counter.hpp"
+#include "census/dialogue/census.hpp"
+#include "census/listing/decimal_counter.hpp"
 #include "console/console.hpp"
 
 namespace {

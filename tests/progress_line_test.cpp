@@ -1,5 +1,5 @@
 // The progress line: on a terminal, in a log, or nowhere; and its estimate of the time left.
-#include "census/progress_line.hpp"
+#include "census/report/progress_line.hpp"
 
 #include <gtest/gtest.h>
 

@@ -61,6 +61,16 @@ std::uint64_t DivisorArithmetic::memoryBudget() const {
   return budgetCap_ != 0 ? std::min(budgetCap_, machine) : machine;
 }
 
+common::Count DivisorArithmetic::countOne(Int64 N) {
+  SIGMA_ASSERT(N >= 1);
+  return methods_->inverter.countOne(static_cast<std::uint64_t>(N));
+}
+
+common::Count DivisorArithmetic::preimages(Int64 N, const PreimageSink& sink) {
+  SIGMA_ASSERT(N >= 1);
+  return methods_->inverter.preimages(static_cast<std::uint64_t>(N), sink);
+}
+
 void DivisorArithmetic::countDivisorSums(Int64 L1, Int64 L2, const CountSink& sink,
                                          const ProgressSink& progress, const BlockDoneSink& blockDone) {
   runInterval(L1, L2, {&sink, nullptr, blockDone ? &blockDone : nullptr}, progress, nullptr);

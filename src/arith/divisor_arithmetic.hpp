@@ -11,6 +11,7 @@
 #include "arith/block_runner.hpp"
 #include "arith/counts/count_histogram.hpp"
 #include "arith/counts/sinks.hpp"
+#include "arith/inversion/preimage_walk.hpp"
 #include "arith/plan/census_planner.hpp"
 #include "common/widths.hpp"
 
@@ -40,6 +41,12 @@ class DivisorArithmetic {
   // [L1, L2] with count n. `blockDone` is told of each block, with its own histogram.
   void tallyDivisorSums(common::Int64 L1, common::Int64 L2, CountHistogram& histogram,
                         const ProgressSink& progress = {}, const BlockDoneSink& blockDone = {});
+
+  // One value N (1 <= N <= 2^63 - 1): how many m have sigma(m) == N, and
+  // every such m, in batches and in no particular order, to `sink` (which
+  // returns false to stop); returns how many were handed over.
+  common::Count countOne(common::Int64 N);
+  common::Count preimages(common::Int64 N, const PreimageSink& sink);
 
   // The plan's estimate of the seconds [L1, L2] takes; 0 when it has too many blocks to tell.
   double plannedSeconds(common::Int64 L1, common::Int64 L2);

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "census/checkpoint.hpp"
+#include "census/checkpoint/checkpoint.hpp"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "arith/counts/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
-#include "census/listing.hpp"
-#include "census/pairs_file.hpp"
-#include "census/report_writer.hpp"
+#include "census/listing/listing.hpp"
+#include "census/listing/pairs_file.hpp"
+#include "census/report/report_writer.hpp"
 
 namespace {
 

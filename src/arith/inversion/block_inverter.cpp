@@ -16,11 +16,7 @@ BlockInverter::BlockInverter(PrimeTable& table, unsigned threads) : table_(table
 void BlockInverter::count(std::uint64_t first, std::uint64_t last, const CountSink* sink,
                           CountHistogram* histogram, const ProgressSink& done) {
   SIGMA_ASSERT(1 <= first && first <= last && (sink != nullptr) != (histogram != nullptr));
-  if (!factorizer_) {
-    factorizer_ = std::make_unique<Factorizer>(table_);
-    highPowerSums_ = std::make_unique<HighPowerSums>(table_);
-    factorizers_ = std::vector<BlockFactorizer>(threads_, BlockFactorizer(*factorizer_));
-  }
+  makeTools();
   const std::uint64_t width = last - first + 1;
   std::vector<Count> out;
   for (std::uint64_t start = 0; start < width; start += kBatch) {
@@ -33,6 +29,26 @@ void BlockInverter::count(std::uint64_t first, std::uint64_t last, const CountSi
     }
     if (done) done(static_cast<double>(start + size) / static_cast<double>(width));
   }
+}
+
+void BlockInverter::makeTools() {
+  if (factorizer_) return;
+  factorizer_ = std::make_unique<Factorizer>(table_);
+  highPowerSums_ = std::make_unique<HighPowerSums>(table_);
+  factorizers_ = std::vector<BlockFactorizer>(threads_, BlockFactorizer(*factorizer_));
+}
+
+Count BlockInverter::countOne(std::uint64_t N) {
+  makeTools();
+  SigmaInverse inverse(*factorizer_, *highPowerSums_);
+  return inverse.count(N);
+}
+
+Count BlockInverter::preimages(std::uint64_t N, const PreimageSink& sink) {
+  makeTools();
+  SigmaInverse inverse(*factorizer_, *highPowerSums_);
+  PreimageWalk walk(*factorizer_, inverse);
+  return walk.walk(N, sink);
 }
 
 void BlockInverter::countBatch(std::uint64_t first, std::uint64_t size, std::vector<Count>& out) {

@@ -10,6 +10,7 @@
 #include "arith/counts/count_histogram.hpp"
 #include "arith/counts/sinks.hpp"
 #include "arith/inversion/factorizer.hpp"
+#include "arith/inversion/preimage_walk.hpp"
 #include "arith/inversion/sigma_inverse.hpp"
 #include "arith/primes/prime_table.hpp"
 
@@ -27,7 +28,14 @@ class BlockInverter {
   void count(std::uint64_t first, std::uint64_t last, const CountSink* sink, CountHistogram* histogram,
              const ProgressSink& done);
 
+  // One value: how many m have sigma(m) == N, and every such m to `sink`
+  // (see PreimageWalk); returns how many were handed over.
+  common::Count countOne(std::uint64_t N);
+  common::Count preimages(std::uint64_t N, const PreimageSink& sink);
+
  private:
+  void makeTools();
+
   void countBatch(std::uint64_t first, std::uint64_t size, std::vector<common::Count>& out);
 
   PrimeTable& table_;

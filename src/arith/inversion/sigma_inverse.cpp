@@ -47,37 +47,28 @@ void SigmaInverse::listFactors(std::size_t index) {
   highPowerSums_.find(d, [&](std::uint64_t p) { factors_.push_back({p, index}); });
 }
 
-// The digits of the divisors of N / d, d the divisor at `index`: N's
-// exponents less d's, prime by prime.
-void SigmaInverse::digitLimits(std::size_t index, Digits& limits) const {
-  std::size_t rest = index;
+SigmaInverse::Digits SigmaInverse::digitsOf(std::size_t index) const {
+  Digits digits = {};
   for (std::size_t i = exponents_.size(); i-- > 0;) {
-    limits[i] = static_cast<std::size_t>(exponents_[i]) - rest / strides_[i];
-    rest %= strides_[i];
+    digits[i] = index / strides_[i];
+    index %= strides_[i];
   }
+  return digits;
+}
+
+// N's exponents less those of the divisor at `index`, prime by prime.
+SigmaInverse::Digits SigmaInverse::cofactorDigits(std::size_t index) const {
+  Digits limits = digitsOf(index);
+  for (std::size_t i = 0; i < exponents_.size(); ++i) limits[i] = static_cast<std::size_t>(exponents_[i]) - limits[i];
+  return limits;
 }
 
 // For every divisor m of N / d with some ways, where d is the divisor at
-// `index`, notes that d * m gains the ways of m. The m are the mixed-radix
-// numbers whose digits stay within N's exponents less d's.
+// `index`, notes that d * m gains the ways of m.
 void SigmaInverse::addMultiples(std::size_t index) {
-  const std::size_t r = exponents_.size();
-  Digits limits;
-  digitLimits(index, limits);
-  Digits digits = {};
-  std::size_t m = 0;
-  for (;;) {
+  forEachWithin(cofactorDigits(index), [&](std::size_t m) {
     if (ways_[m] != 0) additions_.emplace_back(index + m, ways_[m]);
-    std::size_t i = 0;
-    while (i < r && digits[i] == limits[i]) {
-      m -= digits[i] * strides_[i];
-      digits[i] = 0;
-      ++i;
-    }
-    if (i == r) return;
-    ++digits[i];
-    m += strides_[i];
-  }
+  });
 }
 
 // The same for a prime with one power alone among the factors, applied in
@@ -85,8 +76,7 @@ void SigmaInverse::addMultiples(std::size_t index) {
 // ways_[m] is read before any addition of this prime reaches it.
 void SigmaInverse::addMultiplesInPlace(std::size_t index) {
   const std::size_t r = exponents_.size();
-  Digits limits;
-  digitLimits(index, limits);
+  const Digits limits = cofactorDigits(index);
   Digits digits = limits;
   std::size_t m = 0;
   for (std::size_t i = 0; i < r; ++i) m += limits[i] * strides_[i];
@@ -109,11 +99,10 @@ common::Count SigmaInverse::count(std::uint64_t N) {
   return count(N, primes);
 }
 
-common::Count SigmaInverse::count(std::uint64_t N, std::span<const PrimePower> primes) {
+void SigmaInverse::prepare([[maybe_unused]] std::uint64_t N, std::span<const PrimePower> primes) {
   SIGMA_ASSERT(N >= 1 && N <= static_cast<std::uint64_t>(common::kLargestBound));
   // A number below 2^64 has fewer distinct primes than the digits' table holds.
   SIGMA_ASSERT(primes.size() < std::tuple_size_v<Digits>);
-  if (N == 1) return 1;  // m = 1
   divisors_.assign(1, 1);
   exponents_.clear();
   strides_.clear();
@@ -130,9 +119,14 @@ common::Count SigmaInverse::count(std::uint64_t N, std::span<const PrimePower> p
 
   factors_.clear();
   for (std::size_t k = 1; k < divisors_.size(); ++k) listFactors(k);
-  if (factors_.empty()) return 0;
   std::sort(factors_.begin(), factors_.end(),
             [](const Factor& a, const Factor& b) { return a.prime < b.prime; });
+}
+
+common::Count SigmaInverse::count(std::uint64_t N, std::span<const PrimePower> primes) {
+  if (N == 1) return 1;  // m = 1
+  prepare(N, primes);
+  if (factors_.empty()) return 0;
 
   // ways_[i]: how many products of factors with distinct primes, among those
   // taken so far, make the divisor at i. Each prime is taken once, with at

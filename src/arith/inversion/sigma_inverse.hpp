@@ -47,6 +47,13 @@ class HighPowerSums {
 
 class SigmaInverse {
  public:
+  struct Factor {
+    std::uint64_t prime;
+    std::size_t divisor;  // the index of sigma(prime^k) among the divisors of N
+  };
+  // One digit per distinct prime of N: at most 15 below 2^63.
+  using Digits = std::array<std::size_t, 64>;
+
   SigmaInverse(const Factorizer& factorizer, const HighPowerSums& highPowerSums);
 
   // The number of m >= 1 with sigma(m) == N, for any N from 1 to 2^63 - 1.
@@ -54,15 +61,42 @@ class SigmaInverse {
   // The same, with N's factorization given (primes in increasing order).
   common::Count count(std::uint64_t N, std::span<const PrimePower> primes);
 
+  // Lists the divisors of N (N > 1) and every prime power whose sigma is one
+  // of them, for count() and for the walk over the preimages themselves.
+  void prepare(std::uint64_t N, std::span<const PrimePower> primes);
+  // After prepare(): the divisors in mixed-radix order, N's exponents and
+  // the radix strides, and the factors sorted by prime.
+  const std::vector<std::uint64_t>& divisors() const { return divisors_; }
+  const std::vector<int>& exponents() const { return exponents_; }
+  const std::vector<std::size_t>& strides() const { return strides_; }
+  const std::vector<Factor>& factors() const { return factors_; }
+  // The digits of the divisor at `index`, and of N / that divisor.
+  Digits digitsOf(std::size_t index) const;
+  Digits cofactorDigits(std::size_t index) const;
+
+  // Calls visit(i) for the index i of every divisor whose digits all stay
+  // within `limits`: the divisors of the number with those digits.
+  template <class Visit>
+  void forEachWithin(const Digits& limits, const Visit& visit) const {
+    const std::size_t r = exponents_.size();
+    Digits digits = {};
+    std::size_t m = 0;
+    for (;;) {
+      visit(m);
+      std::size_t i = 0;
+      while (i < r && digits[i] == limits[i]) {
+        m -= digits[i] * strides_[i];
+        digits[i] = 0;
+        ++i;
+      }
+      if (i == r) return;
+      ++digits[i];
+      m += strides_[i];
+    }
+  }
+
  private:
-  struct Factor {
-    std::uint64_t prime;
-    std::size_t divisor;  // the index of sigma(prime^k) among the divisors of N
-  };
-  // One digit per distinct prime of N: at most 15 below 2^63.
-  using Digits = std::array<std::size_t, 64>;
   void listFactors(std::size_t index);
-  void digitLimits(std::size_t index, Digits& limits) const;
   void addMultiples(std::size_t index);
   void addMultiplesInPlace(std::size_t index);
 
