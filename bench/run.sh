@@ -28,6 +28,9 @@
 #   mpi       [1, MPI_TOP] (default 10^10) on 1, 2 and 4 MPI ranks: wall time and each rank's CPU time
 #             (needs Open MPI)
 #   engines   the Google Benchmark comparisons (census_bench)
+#   library   the Python module's histogram of [1, 10^9] against the command line's (best of three
+#             alternating rounds), and preimages streamed through the API on one core for
+#             3 * 18! (151190297 of them), then listed in order by --preimages
 set -euo pipefail
 against=
 if [ "${1:-}" = --against ]; then
@@ -39,7 +42,7 @@ shift || true
 sections=${*:-ratio linear limited stages high single listing engines}
 cd "$(dirname "$0")/.."
 top=$PWD
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_BENCH=ON -DSIGMA_BUILD_TESTS=OFF > /dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_BENCH=ON -DSIGMA_BUILD_TESTS=OFF -DSIGMA_PYTHON=ON > /dev/null
 cmake --build "$build" -j2 > /dev/null
 program=$PWD/$build/sigma-census
 work=$(mktemp -d)
@@ -76,6 +79,23 @@ best() { printf '%s\n' "$@" | sort -g | head -n 1; }
 
 for section in $sections; do
   case $section in
+    library)
+      cli=() py=()
+      for round in 1 2 3; do
+        /usr/bin/time -f '%e' -o "$work/time" "$program" --format=tsv 1 1000000000 > "$work/cli.tsv"
+        cli+=("$(tail -n 1 "$work/time")")
+        /usr/bin/time -f '%e' -o "$work/time" env PYTHONPATH="$build/python" /usr/bin/python3 -c \
+          'import sigma_census; h = sigma_census.histogram(1, 10**9); print("count\tvalues"); [print(f"{n}\t{k}") for n, k in sorted(h.items())]' \
+          > "$work/py.tsv"
+        py+=("$(tail -n 1 "$work/time")")
+      done
+      c=$(best "${cli[@]}") p=$(best "${py[@]}")
+      printf '\n[1, 10^9]: command line %s s (runs: %s), Python %s s (runs: %s), ratio %s, same histogram: %s\n' \
+        "$c" "${cli[*]}" "$p" "${py[*]}" "$(awk -v p="$p" -v c="$c" 'BEGIN{printf "%.3f", p/c}')" \
+        "$(cmp -s "$work/cli.tsv" "$work/py.tsv" && echo yes || echo NO)"
+      "$build/bench/preimage_rate" 19207121117184000
+      /usr/bin/time -f '%e s, %M KiB' -o "$work/time" "$program" --preimages 19207121117184000 > "$work/pre.txt"
+      printf -- '--preimages 3 * 18!: %s lines in %s\n' "$(wc -l < "$work/pre.txt")" "$(tail -n 1 "$work/time")" ;;
     ratio)
       # Three rounds, alternating; the best of each, and their ratio.
       plain=() ours=()

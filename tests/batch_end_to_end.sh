@@ -133,6 +133,48 @@ for signal in TERM:143 INT:130; do
   expect "SIG${signal%%:*}: finished ranges kept" grep -q '^done 1 ' ck
 done
 
+# --preimages S: every m with sigma(m) = S in increasing order, in three
+# formats; a value with more preimages than one pass of a small budget holds
+# gives the same list in passes.
+mkdir preimages && cd preimages
+"$program" --preimages 720 > text
+"$program" --preimages 720 --format=tsv > tsv
+"$program" --preimages 720 --format=json > json
+expect "--preimages 720: the fifteen m, one a line" test "$(tr '\n' ' ' < text)" = \
+  "264 270 280 354 376 406 418 435 459 478 537 623 649 667 719 "
+expect "--preimages 720, tsv: a header, then the same" cmp -s <(printf 'm\n'; cat text) tsv
+expect "--preimages 720, json: the same, with the count" python3 -c '
+import json
+doc = json.load(open("json"))
+assert doc["value"] == 720 and doc["count"] == 15
+assert doc["preimages"] == [int(line) for line in open("text")]'
+"$program" --preimages 1307674368000 > whole
+"$program" --memory=16M --preimages 1307674368000 > passes
+expect "--preimages of 15! in passes of a small budget: the same list" cmp -s whole passes
+expect "--preimages of 15!: 910254 m, increasing, each with that sigma" python3 -c '
+values = [int(line) for line in open("whole")]
+assert len(values) == 910254 and all(a < b for a, b in zip(values, values[1:]))
+def sigma(m):
+    total, p = 1, 2
+    while p * p <= m:
+        if m % p == 0:
+            power, part = 1, 1
+            while m % p == 0:
+                m //= p
+                power *= p
+                part += power
+            total *= part
+        p += 1
+    return total * (m + 1 if m > 1 else 1)
+assert all(sigma(m) == 1307674368000 for m in values[::9000] + values[-5:])'
+expect "--preimages of a value with none: nothing" test "$("$program" --preimages 2 | wc -c)" = 0
+for line in "--preimages 0" "--preimages 2^63" "--preimages x" "--preimages 5 1 10" "--preimages 5 --list"; do
+  "$program" $line > out 2> err
+  expect "'$line': status 64" test $? = 64
+  expect "'$line': one line" test "$(wc -l < err)" = 1 -a ! -s out
+done
+cd ..
+
 # Careless command lines and checkpoint paths: one line and a status at once
 # (every run bounded by a timeout), NN.txt and the path left as they were.
 mkdir careless && cd careless

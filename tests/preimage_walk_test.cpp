@@ -38,7 +38,8 @@ TEST(Preimages, EveryValueUpTo10To5AgreesWithASieveOfSigma) {
   arith::DivisorArithmetic arithmetic(1);
   for (std::uint64_t N = 1; N <= kTop; ++N) {
     ASSERT_EQ(preimagesOf(arithmetic, static_cast<std::int64_t>(N)), expected[N]) << N;
-    ASSERT_EQ(arithmetic.countOne(static_cast<std::int64_t>(N)), static_cast<std::int64_t>(expected[N].size()));
+    ASSERT_EQ(arithmetic.countOne(static_cast<std::int64_t>(N)),
+              static_cast<std::int64_t>(expected[N].size()));
   }
 }
 
@@ -60,7 +61,8 @@ TEST(Preimages, RichValuesHighUpAreAllTrueAllDistinctAndAsManyAsCounted) {
   arith::DivisorArithmetic arithmetic(1);
   // 10!, 12!, 14!, 15! (1195, 14077, 229603 and 910254 preimages), and
   // 2^63 - 25, a value with few.
-  for (const std::int64_t N : {3628800LL, 479001600LL, 87178291200LL, 1307674368000LL, 9223372036854775783LL}) {
+  for (const std::int64_t N :
+       {3628800LL, 479001600LL, 87178291200LL, 1307674368000LL, 9223372036854775783LL}) {
     const std::vector<std::uint64_t> all = preimagesOf(arithmetic, N);
     EXPECT_EQ(static_cast<std::int64_t>(all.size()), arithmetic.countOne(N)) << N;
     EXPECT_TRUE(std::adjacent_find(all.begin(), all.end()) == all.end()) << N;

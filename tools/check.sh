@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the unit tests and end-to-end transcripts, the
-# MPI build against the plain one under mpirun, the same tests in a Debug
+# installed library used by C, C++, Python and PARI/GP programs, the MPI
+# build against the plain one under mpirun, the same tests in a Debug
 # build (assertions on) and under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
 # bounded fuzzing runs of console entry and of the
@@ -9,7 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh --checks
-sources=$(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'bench/*.cpp' 2> /dev/null || find src tests bench -name '*.[ch]pp')
+sources=$(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'bench/*.cpp' 'include/*.h' 'include/*.hpp' \
+  'python/*.cpp' 'examples/*.c' 'examples/*.cpp' 2> /dev/null || find src tests bench include python examples -name '*.[ch]pp' -o -name '*.[ch]')
 
 echo "== build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
@@ -17,6 +19,11 @@ cmake --build build -j2
 ctest --test-dir build --output-on-failure
 bash tests/limits_end_to_end.sh build/sigma-census
 bash tests/batch_end_to_end.sh build/sigma-census
+
+echo "== the installed library: shared, with the Python module, used as other programs use it"
+cmake -S . -B build-shared -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DSIGMA_PYTHON=ON -DSIGMA_BUILD_TESTS=OFF
+cmake --build build-shared -j2
+bash tests/install_end_to_end.sh build-shared
 
 echo "== format"
 clang-format --dry-run --Werror $sources

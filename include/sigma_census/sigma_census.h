@@ -63,6 +63,9 @@ sigma_census_status sigma_census_for_each_count(int64_t L1, int64_t L2, sigma_ce
 
 /* How many m have sigma(m) == S. */
 sigma_census_status sigma_census_count(int64_t S, int64_t* count, const sigma_census_options* options);
+/* The same as a plain number, for foreign-function interfaces (PARI/GP's
+ * install(), ctypes): the count, or -1 on failure (see sigma_census_last_error). */
+int64_t sigma_census_count_of(int64_t S);
 
 /* Every m with sigma(m) == S in increasing order into out (capacity numbers);
  * *size is how many there are, also when they do not fit (then

@@ -146,6 +146,11 @@ sigma_census_status sigma_census_count(int64_t S, int64_t* count, const sigma_ce
   });
 }
 
+int64_t sigma_census_count_of(int64_t S) {
+  int64_t count = -1;
+  return sigma_census_count(S, &count, nullptr) == SIGMA_CENSUS_OK ? count : -1;
+}
+
 sigma_census_status sigma_census_preimages(int64_t S, int64_t* out, size_t capacity, size_t* size,
                                            const sigma_census_options* options) {
   return guarded([&] {

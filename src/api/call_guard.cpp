@@ -12,10 +12,6 @@ using sigma_census::Error;
 
 namespace {
 
-// Thrown inside the arithmetic when the caller cancels; it unwinds the
-// calculation's threads and buffers like any other failure.
-struct Cancelled {};
-
 constexpr unsigned kMostThreads = 4096;
 
 }  // namespace
@@ -40,13 +36,14 @@ void CallGuard::checkValue(std::int64_t S) {
 }
 
 arith::DivisorArithmetic& CallGuard::arithmetic() {
-  if (!arithmetic_) arithmetic_.emplace(options_.threads, options_.memory);
+  if (!arithmetic_) {
+    arithmetic_.emplace(options_.threads, options_.memory);
+    arithmetic_->setStopFlag(options_.cancel);
+  }
   return *arithmetic_;
 }
 
-void CallGuard::poll() const {
-  if (options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed)) throw Cancelled{};
-}
+void CallGuard::poll() const { arith::throwIfStopped(options_.cancel); }
 
 arith::ProgressSink CallGuard::progress() {
   return [this](double done) {
@@ -60,7 +57,7 @@ void CallGuard::rethrowAsError() {
     throw;
   } catch (const Error&) {
     throw;
-  } catch (const Cancelled&) {
+  } catch (const arith::CalculationStopped&) {
     throw Error(Error::Kind::Cancelled, "cancelled");
   } catch (const arith::MemoryShortage& shortage) {
     throw Error(Error::Kind::Memory, "out of memory: the control group leaves " +

@@ -61,6 +61,11 @@ std::uint64_t DivisorArithmetic::memoryBudget() const {
   return budgetCap_ != 0 ? std::min(budgetCap_, machine) : machine;
 }
 
+void DivisorArithmetic::setStopFlag(StopFlag stop) {
+  methods_->counter.setStopFlag(stop);
+  methods_->inverter.setStopFlag(stop);
+}
+
 common::Count DivisorArithmetic::countOne(Int64 N) {
   SIGMA_ASSERT(N >= 1);
   return methods_->inverter.countOne(static_cast<std::uint64_t>(N));

@@ -55,6 +55,10 @@ class DivisorArithmetic {
   void countWith(Method method, common::Int64 L1, common::Int64 L2, const CountSink& sink);
   void tallyWith(Method method, common::Int64 L1, common::Int64 L2, CountHistogram& histogram);
 
+  // From now on every calculation is abandoned with CalculationStopped,
+  // within moments, once `*stop` is true (nullptr: never).
+  void setStopFlag(StopFlag stop);
+
   // From now on the blocks run there (nullptr: here).
   void setBlockRunner(BlockRunner* runner) { runner_ = runner; }
   // One planned block, here: its counts to `sink` in order, or its histogram added to `histogram`.

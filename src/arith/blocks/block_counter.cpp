@@ -64,10 +64,15 @@ std::uint8_t* BlockCounter::zeroedCounts(std::uint64_t bytes) {
   // Cleared by every thread at once: fresh pages are faulted in, used ones cleared.
   const std::uint64_t clear = std::max(bytes, dirtyBytes_);
   std::uint8_t* data = counts_->data();
+  // Fresh pages of a wide block take seconds to fault in: cleared in pieces,
+  // with a look at the stop flag between them.
+  constexpr std::uint64_t kPiece = std::uint64_t{64} << 20;
   runParallel(threads_, [&](unsigned t) {
-    const std::uint64_t from = clear * t / threads_;
     const std::uint64_t to = clear * (t + 1) / threads_;
-    std::memset(data + from, 0, to - from);
+    for (std::uint64_t from = clear * t / threads_; from < to; from += kPiece) {
+      throwIfStopped(stop_);
+      std::memset(data + from, 0, std::min(kPiece, to - from));
+    }
   });
   dirtyBytes_ = bytes;
   return data;
@@ -96,7 +101,8 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
   // One filer a thread, for both rounds: what it holds is counted at its flush.
   std::vector<std::optional<Filer>> filers(threads_);
   auto filing = [&](unsigned t) -> SumSource::Filing {
-    return [&filer = *filers[t]](std::span<const std::uint64_t> sums, bool weighted) {
+    return [&filer = *filers[t], stop = stop_](std::span<const std::uint64_t> sums, bool weighted) {
+      throwIfStopped(stop);
       if (weighted) {
         filer.fileWeighted(sums);
       } else {

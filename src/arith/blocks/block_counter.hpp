@@ -25,6 +25,8 @@ class BlockCounter {
   static constexpr std::uint64_t kSpan = std::uint64_t{1} << 16;
 
   explicit BlockCounter(unsigned threads);
+  // Every thread looks at `stop` whenever it files sums (nullptr: never stopped).
+  void setStopFlag(StopFlag stop) { stop_ = stop; }
 
   // Memory a block of `values` values takes with counts of `bits` (4 or 8)
   // bits: its counts and every thread's batches.
@@ -41,6 +43,7 @@ class BlockCounter {
   void release();
 
  private:
+  StopFlag stop_ = nullptr;
   template <class Counts>
   Counts fill(SumSource& source, std::uint64_t first, std::uint64_t last, const ProgressSink& done);
   template <class Counts>

@@ -48,7 +48,10 @@ Count BlockInverter::preimages(std::uint64_t N, const PreimageSink& sink) {
   makeTools();
   SigmaInverse inverse(*factorizer_, *highPowerSums_);
   PreimageWalk walk(*factorizer_, inverse);
-  return walk.walk(N, sink);
+  return walk.walk(N, [&](std::span<const std::uint64_t> batch) {
+    throwIfStopped(stop_);
+    return sink(batch);
+  });
 }
 
 void BlockInverter::countBatch(std::uint64_t first, std::uint64_t size, std::vector<Count>& out) {
@@ -63,6 +66,7 @@ void BlockInverter::countBatch(std::uint64_t first, std::uint64_t size, std::vec
   runParallel(threads_, [&](unsigned) {
     SigmaInverse inverse(*factorizer_, *highPowerSums_);
     for (std::uint64_t k = next.fetch_add(kClaim); k < size; k = next.fetch_add(kClaim)) {
+      throwIfStopped(stop_);
       for (std::uint64_t j = k; j < std::min(size, k + kClaim); ++j) {
         const std::uint64_t owner = j / share;
         out[j] = inverse.count(first + j, factorizers_[owner].factorsOf(j - owner * share));

@@ -22,6 +22,8 @@ class BlockInverter {
   static constexpr std::uint64_t kBatch = std::uint64_t{1} << 16;
 
   BlockInverter(PrimeTable& table, unsigned threads);
+  // Every thread looks at `stop` every few values (nullptr: never stopped).
+  void setStopFlag(StopFlag stop) { stop_ = stop; }
 
   // The counts of [first, last] (1 <= first <= last), to `sink` in order of
   // value or into `histogram`; `done` is told the share finished.
@@ -40,6 +42,7 @@ class BlockInverter {
 
   PrimeTable& table_;
   unsigned threads_;
+  StopFlag stop_ = nullptr;
   std::unique_ptr<Factorizer> factorizer_;  // made on first use: they grow the table
   std::unique_ptr<HighPowerSums> highPowerSums_;
   std::vector<BlockFactorizer> factorizers_;

@@ -77,8 +77,8 @@ std::span<const PreimageWalk::Choice> PreimageWalk::choicesOf(std::size_t q) {
 // Opens the choices of q below group `bound`, with m taken so far; false when there are none.
 bool PreimageWalk::push(std::size_t q, std::uint32_t bound, std::uint64_t m) {
   const std::span<const Choice> choices = choicesOf(q);
-  const auto first = std::partition_point(choices.begin(), choices.end(),
-                                          [&](const Choice& c) { return c.group >= bound; });
+  const auto first =
+      std::partition_point(choices.begin(), choices.end(), [&](const Choice& c) { return c.group >= bound; });
   if (first == choices.end()) return false;
   const auto base = static_cast<std::size_t>(choices.data() - pool_.data());
   stack_.push_back({base + static_cast<std::size_t>(first - choices.begin()), base + choices.size(), m});

@@ -55,12 +55,12 @@ class PreimageWalk {
 
   const Factorizer& factorizer_;
   SigmaInverse& inverse_;
-  std::vector<std::uint32_t> groups_;       // per factor, its prime's number
-  std::vector<std::uint64_t> powers_;       // per factor, p^k
-  std::vector<std::size_t> byDivisor_;      // factors grouped by the divisor their sigma is
-  std::vector<std::size_t> divisorStart_;   // where each divisor's factors start in byDivisor_
-  std::vector<std::uint32_t> level_;        // the fewest groups, from the smallest, that make each divisor
-  std::vector<std::size_t> choiceStart_;    // per divisor: its choices in pool_, or kUnset
+  std::vector<std::uint32_t> groups_;      // per factor, its prime's number
+  std::vector<std::uint64_t> powers_;      // per factor, p^k
+  std::vector<std::size_t> byDivisor_;     // factors grouped by the divisor their sigma is
+  std::vector<std::size_t> divisorStart_;  // where each divisor's factors start in byDivisor_
+  std::vector<std::uint32_t> level_;       // the fewest groups, from the smallest, that make each divisor
+  std::vector<std::size_t> choiceStart_;   // per divisor: its choices in pool_, or kUnset
   std::vector<std::size_t> choiceEnd_;
   std::vector<Choice> pool_;
   std::vector<Frame> stack_;

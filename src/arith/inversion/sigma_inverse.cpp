@@ -59,7 +59,8 @@ SigmaInverse::Digits SigmaInverse::digitsOf(std::size_t index) const {
 // N's exponents less those of the divisor at `index`, prime by prime.
 SigmaInverse::Digits SigmaInverse::cofactorDigits(std::size_t index) const {
   Digits limits = digitsOf(index);
-  for (std::size_t i = 0; i < exponents_.size(); ++i) limits[i] = static_cast<std::size_t>(exponents_[i]) - limits[i];
+  for (std::size_t i = 0; i < exponents_.size(); ++i)
+    limits[i] = static_cast<std::size_t>(exponents_[i]) - limits[i];
   return limits;
 }
 
