@@ -46,7 +46,9 @@ expect "find_package: the C++ example's histogram" cmp -s <(grep -v '^#' cpp.out
 consumer/census_c 1 1000000 12 > c.out
 expect "find_package: the C example's histogram" cmp -s <(grep -v '^sigma' c.out) "cli 1 1000000.tsv"
 
-# Python: the tests, the example and the pictures, by Debian's interpreter.
+# Python: the tests, the example and the pictures, by Debian's interpreter
+# (the module finds the library through its own run path).
+unset LD_LIBRARY_PATH
 export PYTHONPATH=$pydir SIGMA_CENSUS_PROGRAM=$program
 /usr/bin/python3 -m pytest -q -p no:cacheprovider "$top/python/tests"
 expect "pytest: the module's tests" test $? = 0
@@ -58,6 +60,7 @@ for picture in frontier histogram; do
 done
 
 # PARI/GP through install().
+export LD_LIBRARY_PATH=$prefix/lib
 SIGMA_CENSUS_LIB=$prefix/lib/libsigma-census.so gp -q "$top/examples/sigma_census.gp" > gp.out
 expect "PARI/GP: the same counts as GP's own sigma" test $? = 0
 expect "PARI/GP: 3 * 20! has 4957364730 preimages" grep -q ': 4957364730$' gp.out

@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "api/call_guard.hpp"
+#include "common/check.hpp"
 #include "sigma_census/sigma_census.hpp"
 
 namespace sigma_census {
@@ -75,6 +76,7 @@ std::int64_t forEachPreimage(std::int64_t S, const PreimageVisitor& visit, const
     return guard.arithmetic().preimages(S, [&](std::span<const std::uint64_t> batch) {
       guard.poll();
       // Every preimage lies below S < 2^63: its bits read the same signed.
+      SIGMA_ASSERT(batch.empty() || batch.back() < static_cast<std::uint64_t>(S));
       visit({reinterpret_cast<const std::int64_t*>(batch.data()), batch.size()});
       return true;
     });
@@ -82,17 +84,24 @@ std::int64_t forEachPreimage(std::int64_t S, const PreimageVisitor& visit, const
 }
 
 std::vector<std::int64_t> preimages(std::int64_t S, std::int64_t limit, const Options& options) {
-  const std::int64_t n = count(S, options);
-  if (n > limit)
-    throw Error(Error::Kind::Argument, std::to_string(S) + " has " + std::to_string(n) +
-                                           " preimages, more than the limit of " + std::to_string(limit));
+  CallGuard::checkValue(S);
   CallGuard guard(options);
   return guard.run([&] {
+    // One arithmetic for the count and the walk: its set-up is most of a small call.
+    const std::int64_t n = guard.arithmetic().countOne(S);
+    if (n > limit)
+      throw Error(Error::Kind::Argument, std::to_string(S) + " has " + std::to_string(n) +
+                                             " preimages, more than the limit of " + std::to_string(limit));
     std::vector<std::int64_t> all;
     all.reserve(static_cast<std::size_t>(n));
-    forEachPreimage(
-        S, [&](std::span<const std::int64_t> batch) { all.insert(all.end(), batch.begin(), batch.end()); },
-        options);
+    guard.arithmetic().preimages(S, [&](std::span<const std::uint64_t> batch) {
+      guard.poll();
+      for (const std::uint64_t m : batch) {
+        SIGMA_ASSERT(m < static_cast<std::uint64_t>(S));  // m < sigma(m) = S < 2^63
+        all.push_back(static_cast<std::int64_t>(m));
+      }
+      return true;
+    });
     std::sort(all.begin(), all.end());
     return all;
   });
