@@ -75,8 +75,9 @@ std::int64_t forEachPreimage(std::int64_t S, const PreimageVisitor& visit, const
   return guard.run([&] {
     return guard.arithmetic().preimages(S, [&](std::span<const std::uint64_t> batch) {
       guard.poll();
-      // Every preimage lies below S < 2^63: its bits read the same signed.
-      SIGMA_ASSERT(batch.empty() || batch.back() < static_cast<std::uint64_t>(S));
+      // Every preimage m has m <= sigma(m) = S < 2^63: its bits read the same signed.
+      SIGMA_ASSERT(std::all_of(batch.begin(), batch.end(),
+                               [&](std::uint64_t m) { return m <= static_cast<std::uint64_t>(S); }));
       visit({reinterpret_cast<const std::int64_t*>(batch.data()), batch.size()});
       return true;
     });
@@ -97,7 +98,7 @@ std::vector<std::int64_t> preimages(std::int64_t S, std::int64_t limit, const Op
     guard.arithmetic().preimages(S, [&](std::span<const std::uint64_t> batch) {
       guard.poll();
       for (const std::uint64_t m : batch) {
-        SIGMA_ASSERT(m < static_cast<std::uint64_t>(S));  // m < sigma(m) = S < 2^63
+        SIGMA_ASSERT(m <= static_cast<std::uint64_t>(S));  // m <= sigma(m) = S < 2^63
         all.push_back(static_cast<std::int64_t>(m));
       }
       return true;
