@@ -156,11 +156,18 @@ sigma_census_status sigma_census_preimages(int64_t S, int64_t* out, size_t capac
   return guarded([&] {
     require(size != nullptr && (out != nullptr || capacity == 0), "a null pointer");
     const sigma_census::Options converted = optionsOf(options);
-    *size = static_cast<size_t>(sigma_census::count(S, converted));
     const auto limit =
         static_cast<std::int64_t>(std::min<size_t>(capacity, std::numeric_limits<std::int64_t>::max()));
-    const std::vector<std::int64_t> all = sigma_census::preimages(S, limit, converted);
-    std::copy(all.begin(), all.end(), out);
+    try {
+      // One calculation when they fit; the count alone, for *size, when they do not.
+      const std::vector<std::int64_t> all = sigma_census::preimages(S, limit, converted);
+      *size = all.size();
+      std::copy(all.begin(), all.end(), out);
+    } catch (const Error& error) {
+      if (error.kind() == Error::Kind::Argument)
+        *size = static_cast<size_t>(sigma_census::count(S, converted));
+      throw;
+    }
   });
 }
 
