@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   arith::adoptLauncherOutput();
   const int status = runProgram(line, arithmetic);
   // A failed calculation may leave ranks in the middle of a block.
-  if (status == census::Census::kFailed) session.abort(status);
+  if (status == census::Census::kFailed || status == census::kDoubleCheckFailed) session.abort(status);
   session.stopServing();
   return status;
 #else

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "arith/check/double_check.hpp"
 #include "arith/divisor_arithmetic.hpp"
 
 namespace {
@@ -25,7 +26,7 @@ class FakeRunner : public arith::BlockRunner {
   unsigned parallelBlocks() const override { return ranks_; }
 
   void run(const std::function<bool(BlockPlan&)>& next, const arith::CountSink* sink,
-           CountHistogram* histogram, const Finished& finished) override {
+           CountHistogram* histogram, const Finished& finished, const Recount* recount) override {
     std::vector<BlockPlan> blocks;
     for (BlockPlan block; next(block);) blocks.push_back(block);
     planned.insert(planned.end(), blocks.begin(), blocks.end());
@@ -35,13 +36,19 @@ class FakeRunner : public arith::BlockRunner {
     }
     for (const BlockPlan& block : blocks) {
       CountHistogram own;
-      server_.runPlannedBlock(block, sink, sink != nullptr ? nullptr : &own);
+      arith::BlockSample sample = arith::DoubleCheck::sampleFor(block);
+      server_.runPlannedBlock(block, sink, sink != nullptr ? nullptr : &own, recount ? &sample : nullptr);
+      if (recount != nullptr) {
+        ++checked;
+        arith::compareSample(sample, (*recount)(block, sample));
+      }
       if (histogram != nullptr) histogram->add(own);
       finished(block, sink != nullptr ? nullptr : &own);
     }
   }
 
   std::vector<BlockPlan> planned;
+  int checked = 0;
 
  private:
   unsigned ranks_;

@@ -74,6 +74,18 @@ TEST(CheckpointFormat, WhatIsWrittenReadsBackTheSame) {
   const auto listRead = census::parseCheckpoint(text);
   ASSERT_TRUE(listRead.state.has_value()) << listRead.problem;
   EXPECT_EQ(*listRead.state, list);
+  // The double check's mark: written only when set, read back; a file
+  // without it (as earlier versions wrote them) reads as not checked.
+  EXPECT_EQ(text.find("checked"), std::string::npos);
+  list.checked = true;
+  const std::string checked = census::serializeCheckpoint(list);
+  EXPECT_NE(checked.find("\nchecked 1\n"), std::string::npos);
+  const auto checkedRead = census::parseCheckpoint(checked);
+  ASSERT_TRUE(checkedRead.state.has_value()) << checkedRead.problem;
+  EXPECT_TRUE(checkedRead.state->checked);
+  std::string zero = checked.substr(0, checked.rfind("xxh64 "));
+  zero.replace(zero.find("checked 1"), 9, "checked 0");
+  EXPECT_FALSE(census::parseCheckpoint(withHash(zero)).state.has_value());
 }
 
 TEST(CheckpointFormat, AnyAlterationOrInconsistencyIsRefused) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the unit tests and end-to-end transcripts, the
 # installed library used by C, C++, Python and PARI/GP programs, the MPI
-# build against the plain one under mpirun, the same tests in a Debug
+# build against the plain one under mpirun, the double check made to fail
+# (plain and MPI Debug builds), the example Slurm job requeued by a real
+# Slurm, the same tests in a Debug
 # build (assertions on) and under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
 # bounded fuzzing runs of console entry and of the
@@ -41,6 +43,14 @@ echo "== debug build (assertions on)"
 cmake -S . -B build-debug -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-debug -j2
 ctest --test-dir build-debug --output-on-failure
+
+echo "== the double check made to fail, plain and under mpirun (Debug builds: the test hook)"
+cmake -S . -B build-mpi-debug -DCMAKE_BUILD_TYPE=Debug -DSIGMA_MPI=ON -DSIGMA_BUILD_TESTS=OFF
+cmake --build build-mpi-debug -j2
+bash tests/double_check_end_to_end.sh build-debug/sigma-census build/sigma-census build-mpi-debug/sigma-census
+
+echo "== a batch queue: the example Slurm job, cut by its time limit, requeued and resumed"
+bash tests/slurm_end_to_end.sh build/sigma-census
 
 echo "== sanitizers"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGMA_SANITIZE=ON

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, where a fresh Debian machine lacks it.
 # --checks: also what every check needs (clang, gdb, python3, the fuzzer runtime, Open MPI, and for the
-# installed library pkg-config, pybind11, numpy, pytest, matplotlib, PARI/GP and man); --mpi: Open MPI.
+# installed library pkg-config, pybind11, numpy, pytest, matplotlib, PARI/GP and man, and Slurm with munge
+# for the batch queue's test); --mpi: Open MPI.
 set -euo pipefail
 need=()
 command -v cmake > /dev/null || need+=(cmake)
@@ -33,6 +34,8 @@ if [ "${1:-}" = --checks ]; then
   [ -f /usr/include/python3.11/Python.h ] || need+=(python3-dev)
   command -v gp > /dev/null || need+=(pari-gp)
   command -v man > /dev/null || need+=(man-db)
+  command -v slurmctld > /dev/null || need+=(slurm-wlm)
+  command -v munged > /dev/null || need+=(munge)
 fi
 if [ ${#need[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive

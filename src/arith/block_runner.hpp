@@ -6,7 +6,9 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "arith/counts/block_sample.hpp"
 #include "arith/counts/count_histogram.hpp"
 #include "arith/counts/sinks.hpp"
 #include "arith/plan/census_planner.hpp"
@@ -38,9 +40,15 @@ class BlockRunner {
   // that order; otherwise each block's histogram is added to `histogram`.
   // `finished` is told of each block once its results are in, with the
   // block's own histogram when it was tallied (nullptr otherwise).
+  //
+  // With `recount` (the double check), each block's sample (DoubleCheck::sampleFor)
+  // is counted again, by another place than the block's own where there is
+  // one, else by `recount` here; a block is added, and told finished, only
+  // once its sample agrees, and a difference throws DoubleCheckFailure.
   using Finished = std::function<void(const BlockPlan&, const CountHistogram* blockHistogram)>;
+  using Recount = std::function<std::vector<common::Count>(const BlockPlan&, const BlockSample&)>;
   virtual void run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink,
-                   CountHistogram* histogram, const Finished& finished) = 0;
+                   CountHistogram* histogram, const Finished& finished, const Recount* recount) = 0;
 };
 
 }  // namespace arith

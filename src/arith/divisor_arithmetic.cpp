@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "arith/blocks/block_counter.hpp"
+#include "arith/check/double_check.hpp"
 #include "arith/inversion/block_inverter.hpp"
 #include "arith/plan/memory_budget.hpp"
 #include "arith/primes/prime_table.hpp"
@@ -157,13 +158,13 @@ void DivisorArithmetic::runHere(std::uint64_t from, std::uint64_t to, const Bloc
 // goes through the block's own histogram.
 void DivisorArithmetic::runTold(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done) {
   if (output.blockDone == nullptr) {
-    runBlock(block, output, done);
+    runChecked(block, output, done);
     return;
   }
   CountHistogram own;
   BlockOutput here = output;
   if (output.histogram != nullptr) here.histogram = &own;
-  runBlock(block, here, done);
+  runChecked(block, here, done);
   if (output.histogram != nullptr) output.histogram->add(own);
   (*output.blockDone)(static_cast<Int64>(block.first), static_cast<Int64>(block.last),
                       output.histogram != nullptr ? &own : nullptr);
@@ -193,12 +194,16 @@ void DivisorArithmetic::runOnRunner(std::uint64_t from, std::uint64_t to, const 
     return true;
   };
   double done = 0;
-  runner_->run(next, output.sink, output.histogram, [&](const BlockPlan& block, const CountHistogram* own) {
+  const BlockRunner::Recount recount = [this](const BlockPlan& block, const BlockSample& sample) {
+    return recountSample(block, sample);
+  };
+  const auto finished = [&](const BlockPlan& block, const CountHistogram* own) {
     done += static_cast<double>(block.last - block.first + 1);
     if (progress) progress(done / static_cast<double>(width));
     if (output.blockDone != nullptr)
       (*output.blockDone)(static_cast<Int64>(block.first), static_cast<Int64>(block.last), own);
-  });
+  };
+  runner_->run(next, output.sink, output.histogram, finished, doubleCheck_ ? &recount : nullptr);
 }
 
 // The widest piece of a sieve block, when cutting it spreads it better over `ranks` ranks.
@@ -213,22 +218,48 @@ std::uint64_t DivisorArithmetic::sievePieceWidth(const BlockPlan& block, std::ui
 }
 
 void DivisorArithmetic::runPlannedBlock(const BlockPlan& block, const CountSink* sink,
-                                        CountHistogram* histogram) {
-  runBlock(block, {sink, histogram}, {});
+                                        CountHistogram* histogram, BlockSample* sample) {
+  runBlock(block, {sink, histogram}, {}, sample);
+  if (sample != nullptr) DoubleCheck::injectTestFault(block, *sample);
 }
 
-void DivisorArithmetic::runBlock(const BlockPlan& block, const BlockOutput& output,
-                                 const ProgressSink& done) {
+std::vector<common::Count> DivisorArithmetic::recountSample(const BlockPlan& block,
+                                                            const BlockSample& sample) {
+  return DoubleCheck::recount(block, sample, methods_->inverter);
+}
+
+// One block, double-checked when asked: a block's histogram is added, and its
+// counts reach an ordered sink, only once its sample is confirmed. (An
+// ordered sink takes the counts as they come; a failed check then ends the
+// calculation before the block is told done.)
+void DivisorArithmetic::runChecked(const BlockPlan& block, const BlockOutput& output,
+                                   const ProgressSink& done) {
+  if (!doubleCheck_) {
+    runBlock(block, output, done);
+    return;
+  }
+  BlockSample sample = DoubleCheck::sampleFor(block);
+  CountHistogram own;
+  BlockOutput here = output;
+  if (output.histogram != nullptr) here.histogram = &own;
+  runBlock(block, here, done, &sample);
+  DoubleCheck::injectTestFault(block, sample);
+  compareSample(sample, recountSample(block, sample));
+  if (output.histogram != nullptr) output.histogram->add(own);
+}
+
+void DivisorArithmetic::runBlock(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done,
+                                 BlockSample* sample) {
   Methods& m = *methods_;
   if (block.method == Method::Inversion) {
-    m.inverter.count(block.first, block.last, output.sink, output.histogram, done);
+    m.inverter.count(block.first, block.last, output.sink, output.histogram, done, sample);
     return;
   }
   SumSource& sums = block.method == Method::Sieve ? static_cast<SumSource&>(m.candidates) : m.window;
   if (output.sink != nullptr) {
-    m.counter.count(sums, block.first, block.last, block.countBits, *output.sink, done);
+    m.counter.count(sums, block.first, block.last, block.countBits, *output.sink, done, sample);
   } else {
-    m.counter.tally(sums, block.first, block.last, block.countBits, *output.histogram, done);
+    m.counter.tally(sums, block.first, block.last, block.countBits, *output.histogram, done, sample);
   }
 }
 

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "arith/block_runner.hpp"
+#include "arith/counts/block_sample.hpp"
 #include "arith/counts/count_histogram.hpp"
 #include "arith/counts/sinks.hpp"
 #include "arith/inversion/preimage_walk.hpp"
@@ -55,14 +57,24 @@ class DivisorArithmetic {
   void countWith(Method method, common::Int64 L1, common::Int64 L2, const CountSink& sink);
   void tallyWith(Method method, common::Int64 L1, common::Int64 L2, CountHistogram& histogram);
 
+  // From now on every block's counts of a sample of its values are counted
+  // again by the inversion (see check/double_check.hpp) before the block is
+  // handed over; a difference throws DoubleCheckFailure.
+  void setDoubleCheck(bool on) { doubleCheck_ = on; }
+  bool doubleCheck() const { return doubleCheck_; }
+
   // From now on every calculation is abandoned with CalculationStopped,
   // within moments, once `*stop` is true (nullptr: never).
   void setStopFlag(StopFlag stop);
 
   // From now on the blocks run there (nullptr: here).
   void setBlockRunner(BlockRunner* runner) { runner_ = runner; }
-  // One planned block, here: its counts to `sink` in order, or its histogram added to `histogram`.
-  void runPlannedBlock(const BlockPlan& block, const CountSink* sink, CountHistogram* histogram);
+  // One planned block, here: its counts to `sink` in order, or its histogram
+  // added to `histogram`; the counts of `sample`'s values kept in it (when not nullptr).
+  void runPlannedBlock(const BlockPlan& block, const CountSink* sink, CountHistogram* histogram,
+                       BlockSample* sample = nullptr);
+  // The double check's second count of a block's sample, here.
+  std::vector<common::Count> recountSample(const BlockPlan& block, const BlockSample& sample);
 
   const CensusPlanner& planner() const { return planner_; }
 
@@ -83,11 +95,14 @@ class DivisorArithmetic {
   void runTold(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done);
   double plannedCost(std::uint64_t from, std::uint64_t to) const;
   std::uint64_t sievePieceWidth(const BlockPlan& block, std::uint64_t ranks) const;
-  void runBlock(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done);
+  void runBlock(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done,
+                BlockSample* sample = nullptr);
+  void runChecked(const BlockPlan& block, const BlockOutput& output, const ProgressSink& done);
 
   unsigned threads_;
   std::uint64_t budgetCap_;
   unsigned sharing_;
+  bool doubleCheck_ = false;
   BlockRunner* runner_ = nullptr;
   CensusPlanner planner_;
   std::unique_ptr<Methods> methods_;

@@ -144,13 +144,14 @@ void BlockCounter::countDense(const SumSource& source, Counts& counts, std::uint
 
 template <class Counts>
 void BlockCounter::countWith(SumSource& source, std::uint64_t first, std::uint64_t last,
-                             const CountSink& sink, const ProgressSink& done) {
+                             const CountSink& sink, const ProgressSink& done, BlockSample* sample) {
   const Counts counts = fill<Counts>(source, first, last, done);
   const std::uint64_t width = last - first + 1;
   std::vector<common::Count> out(std::min(kSpan, width));
   for (std::uint64_t start = 0; start < width; start += kSpan) {
     const std::span<common::Count> part(out.data(), std::min(kSpan, width - start));
     counts.copy(start, part);
+    if (sample != nullptr) sample->capture(first + start, part);
     sink(static_cast<common::Int64>(first + start), part);
   }
   if (done) done(1.0);
@@ -158,8 +159,13 @@ void BlockCounter::countWith(SumSource& source, std::uint64_t first, std::uint64
 
 template <class Counts>
 void BlockCounter::tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last,
-                             CountHistogram& histogram, const ProgressSink& done) {
+                             CountHistogram& histogram, const ProgressSink& done, BlockSample* sample) {
   const Counts counts = fill<Counts>(source, first, last, done);
+  if (sample != nullptr) {
+    sample->counts.resize(sample->values.size());
+    for (std::size_t k = 0; k < sample->values.size(); ++k)
+      counts.copy(sample->values[k] - first, std::span<common::Count>(&sample->counts[k], 1));
+  }
   std::vector<CountHistogram> parts(threads_);
   std::atomic<std::uint64_t> nextRegion{0};
   runParallel(threads_, [&](unsigned t) {
@@ -171,16 +177,16 @@ void BlockCounter::tallyWith(SumSource& source, std::uint64_t first, std::uint64
 }
 
 void BlockCounter::count(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
-                         const CountSink& sink, const ProgressSink& done) {
+                         const CountSink& sink, const ProgressSink& done, BlockSample* sample) {
   withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
-    countWith<Counts>(source, first, last, sink, done);
+    countWith<Counts>(source, first, last, sink, done, sample);
   });
 }
 
 void BlockCounter::tally(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
-                         CountHistogram& histogram, const ProgressSink& done) {
+                         CountHistogram& histogram, const ProgressSink& done, BlockSample* sample) {
   withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
-    tallyWith<Counts>(source, first, last, histogram, done);
+    tallyWith<Counts>(source, first, last, histogram, done, sample);
   });
 }
 

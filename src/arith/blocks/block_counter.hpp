@@ -14,6 +14,7 @@
 #include "arith/blocks/block_counts.hpp"
 #include "arith/blocks/sum_source.hpp"
 #include "arith/blocks/zeroed_pages.hpp"
+#include "arith/counts/block_sample.hpp"
 #include "arith/counts/count_histogram.hpp"
 #include "arith/counts/sinks.hpp"
 
@@ -34,11 +35,12 @@ class BlockCounter {
 
   // The counts of [first, last] from the sums of `source`, to `sink` in
   // increasing order of value, counted in fields of `bits` bits.
+  // The sampled values' counts are kept in `sample` (when not nullptr).
   void count(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits, const CountSink& sink,
-             const ProgressSink& done);
+             const ProgressSink& done, BlockSample* sample = nullptr);
   // Their histogram, added to `histogram`.
   void tally(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
-             CountHistogram& histogram, const ProgressSink& done);
+             CountHistogram& histogram, const ProgressSink& done, BlockSample* sample = nullptr);
   // Gives the kept memory back.
   void release();
 
@@ -50,10 +52,10 @@ class BlockCounter {
   void countDense(const SumSource& source, Counts& counts, std::uint64_t first);
   template <class Counts>
   void countWith(SumSource& source, std::uint64_t first, std::uint64_t last, const CountSink& sink,
-                 const ProgressSink& done);
+                 const ProgressSink& done, BlockSample* sample);
   template <class Counts>
   void tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last, CountHistogram& histogram,
-                 const ProgressSink& done);
+                 const ProgressSink& done, BlockSample* sample);
   std::uint8_t* zeroedCounts(std::uint64_t bytes);
   // A thread's memory of one kind, kept from block to block.
   static std::uint8_t* threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,

@@ -14,7 +14,7 @@ using common::Count;
 BlockInverter::BlockInverter(PrimeTable& table, unsigned threads) : table_(table), threads_(threads) {}
 
 void BlockInverter::count(std::uint64_t first, std::uint64_t last, const CountSink* sink,
-                          CountHistogram* histogram, const ProgressSink& done) {
+                          CountHistogram* histogram, const ProgressSink& done, BlockSample* sample) {
   SIGMA_ASSERT(1 <= first && first <= last && (sink != nullptr) != (histogram != nullptr));
   makeTools();
   const std::uint64_t width = last - first + 1;
@@ -22,6 +22,7 @@ void BlockInverter::count(std::uint64_t first, std::uint64_t last, const CountSi
   for (std::uint64_t start = 0; start < width; start += kBatch) {
     const std::uint64_t size = std::min(kBatch, width - start);
     countBatch(first + start, size, out);
+    if (sample != nullptr) sample->capture(first + start, out);
     if (sink != nullptr) {
       (*sink)(static_cast<common::Int64>(first + start), out);
     } else {
@@ -51,6 +52,21 @@ Count BlockInverter::preimages(std::uint64_t N, const PreimageSink& sink) {
   return walk.walk(N, [&](std::span<const std::uint64_t> batch) {
     throwIfStopped(stop_);
     return sink(batch);
+  });
+}
+
+void BlockInverter::recount(std::span<const std::uint64_t> values, std::span<Count> out, bool walk) {
+  SIGMA_ASSERT(values.size() == out.size());
+  makeTools();
+  std::atomic<std::size_t> next{0};
+  runParallel(threads_, [&](unsigned) {
+    SigmaInverse inverse(*factorizer_, *highPowerSums_);
+    PreimageWalk walker(*factorizer_, inverse);
+    for (std::size_t k = next.fetch_add(1); k < values.size(); k = next.fetch_add(1)) {
+      throwIfStopped(stop_);
+      out[k] = walk ? walker.walk(values[k], [](std::span<const std::uint64_t>) { return true; })
+                    : inverse.count(values[k]);
+    }
   });
 }
 

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
+#include "arith/counts/block_sample.hpp"
 #include "arith/counts/count_histogram.hpp"
 #include "arith/counts/sinks.hpp"
 #include "arith/inversion/factorizer.hpp"
@@ -26,14 +28,20 @@ class BlockInverter {
   void setStopFlag(StopFlag stop) { stop_ = stop; }
 
   // The counts of [first, last] (1 <= first <= last), to `sink` in order of
-  // value or into `histogram`; `done` is told the share finished.
+  // value or into `histogram`; `done` is told the share finished; the
+  // sampled values' counts kept in `sample` (when not nullptr).
   void count(std::uint64_t first, std::uint64_t last, const CountSink* sink, CountHistogram* histogram,
-             const ProgressSink& done);
+             const ProgressSink& done, BlockSample* sample = nullptr);
 
   // One value: how many m have sigma(m) == N, and every such m to `sink`
   // (see PreimageWalk); returns how many were handed over.
   common::Count countOne(std::uint64_t N);
   common::Count preimages(std::uint64_t N, const PreimageSink& sink);
+
+  // The counts of scattered values, by every thread: out[k] for values[k].
+  // `walk`: by listing each value's preimages (PreimageWalk) rather than
+  // counting them, a second way for values the block itself inverted.
+  void recount(std::span<const std::uint64_t> values, std::span<common::Count> out, bool walk);
 
  private:
   void makeTools();

@@ -12,7 +12,10 @@
 #include <span>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
+#include <utility>
 
+#include "arith/check/double_check.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -20,11 +23,16 @@ namespace arith {
 namespace {
 
 // Message tags.
-enum Tag : int { kBlock = 1, kStop, kSpan, kDone, kHistogram, kError };
+enum Tag : int { kBlock = 1, kStop, kSpan, kDone, kHistogram, kError, kSample, kChecked };
 
-// A block as sent: first, last, method, width of the sieve's counts, and
-// whether its counts (1) or its histogram (0) come back.
-using BlockMessage = std::array<std::uint64_t, 5>;
+// What a rank is asked to do with a block.
+enum Task : std::uint64_t { kTally = 0, kCount = 1, kRecount = 2 };
+
+// A block as sent: first, last, method, width of the sieve's counts, the
+// task (its histogram back, its counts back, or its sample recounted), and
+// whether the counts of its sample come back too (the double check).
+using BlockMessage = std::array<std::uint64_t, 6>;
+constexpr int kBlockFields = static_cast<int>(std::tuple_size_v<BlockMessage>);
 
 // Waits for a message from `source` (or any), like MPI_Probe, but asleep:
 // a rank waiting for the user's next answer, or for another rank's block,
@@ -45,8 +53,27 @@ int countOf(const MPI_Status& status, MPI_Datatype type) {
   return count;
 }
 
-BlockMessage toMessage(const BlockPlan& block, bool counts) {
-  return {block.first, block.last, static_cast<unsigned>(block.method), block.countBits, counts ? 1u : 0u};
+BlockMessage toMessage(const BlockPlan& block, Task task, bool sample) {
+  return {block.first,     block.last, static_cast<unsigned>(block.method),
+          block.countBits, task,       sample ? 1u : 0u};
+}
+
+void sendCounts(const std::vector<common::Count>& counts, int tag) {
+  static_assert(sizeof(common::Count) == sizeof(std::int64_t));
+  MPI_Send(counts.data(), static_cast<int>(counts.size()), MPI_INT64_T, 0, tag, MPI_COMM_WORLD);
+}
+
+std::vector<common::Count> receiveSampleCounts(int rank, int tag) {
+  MPI_Status status;
+  MPI_Probe(rank, tag, MPI_COMM_WORLD, &status);
+  std::vector<common::Count> counts(static_cast<std::size_t>(countOf(status, MPI_INT64_T)));
+  MPI_Recv(counts.data(), static_cast<int>(counts.size()), MPI_INT64_T, rank, tag, MPI_COMM_WORLD,
+           MPI_STATUS_IGNORE);
+  return counts;
+}
+
+std::string placesOf(int owner, int checker) {
+  return " (block on rank " + std::to_string(owner) + ", recounted on rank " + std::to_string(checker) + ")";
 }
 
 BlockPlan fromMessage(const BlockMessage& message) {
@@ -60,21 +87,28 @@ BlockPlan fromMessage(const BlockMessage& message) {
 }
 
 // A serving rank's share of one block: its counts, span by span, then
-// kDone; or its histogram.
+// kDone; or its histogram; then, with the double check, its sample's counts.
+// Or the recount of another rank's sample.
 void serveBlock(DivisorArithmetic& arithmetic, const BlockMessage& message) {
   const BlockPlan block = fromMessage(message);
-  if (message[4] == 1) {
+  if (message[4] == kRecount) {
+    sendCounts(arithmetic.recountSample(block, DoubleCheck::sampleFor(block)), kChecked);
+    return;
+  }
+  BlockSample sample = DoubleCheck::sampleFor(block);
+  BlockSample* kept = message[5] == 1 ? &sample : nullptr;
+  if (message[4] == kCount) {
     std::vector<std::int64_t> span;
     const CountSink sink = [&](common::Int64 first, std::span<const common::Count> counts) {
       span.assign(1, first);
       span.insert(span.end(), counts.begin(), counts.end());
       MPI_Send(span.data(), static_cast<int>(span.size()), MPI_INT64_T, 0, kSpan, MPI_COMM_WORLD);
     };
-    arithmetic.runPlannedBlock(block, &sink, nullptr);
+    arithmetic.runPlannedBlock(block, &sink, nullptr, kept);
     MPI_Send(nullptr, 0, MPI_INT64_T, 0, kDone, MPI_COMM_WORLD);
   } else {
     CountHistogram histogram;
-    arithmetic.runPlannedBlock(block, nullptr, &histogram);
+    arithmetic.runPlannedBlock(block, nullptr, &histogram, kept);
     std::vector<std::int64_t> pairs;
     histogram.forEach([&](common::Count n, common::Int64 values) {
       pairs.push_back(n);
@@ -82,6 +116,7 @@ void serveBlock(DivisorArithmetic& arithmetic, const BlockMessage& message) {
     });
     MPI_Send(pairs.data(), static_cast<int>(pairs.size()), MPI_INT64_T, 0, kHistogram, MPI_COMM_WORLD);
   }
+  if (kept != nullptr) sendCounts(sample.counts, kSample);
 }
 
 }  // namespace
@@ -96,15 +131,21 @@ RankSession::RankSession(int* argc, char*** argv) {
   MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, 0, MPI_INFO_NULL, &machine);
   int local = 1;
   MPI_Comm_size(machine, &local);
+  int leaderHere = rank_ == 0 ? 1 : 0;
+  MPI_Allreduce(MPI_IN_PLACE, &leaderHere, 1, MPI_INT, MPI_MAX, machine);
   MPI_Comm_free(&machine);
   local_ = static_cast<unsigned>(std::max(1, local));
+  withLeader_ = leaderHere == 1;
 }
 
 RankSession::~RankSession() { MPI_Finalize(); }
 
 unsigned RankSession::threadsPerRank() const {
-  // Rank 0 only hands out blocks when others serve; the cores go to those.
-  return std::max(1u, std::thread::hardware_concurrency() / local_);
+  const unsigned cores = std::thread::hardware_concurrency();
+  // Rank 0 only hands out blocks when others serve, asleep between two
+  // messages: the cores of its machine go to the serving ranks there.
+  if (rank_ != 0 && withLeader_ && local_ > 1) return std::max(1u, cores / (local_ - 1));
+  return std::max(1u, cores / local_);
 }
 
 void RankSession::serve(DivisorArithmetic& arithmetic) {
@@ -115,7 +156,7 @@ void RankSession::serve(DivisorArithmetic& arithmetic) {
       return;
     }
     BlockMessage message{};
-    MPI_Recv(message.data(), 5, MPI_UINT64_T, 0, kBlock, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    MPI_Recv(message.data(), kBlockFields, MPI_UINT64_T, 0, kBlock, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
     std::string failure;
     try {
       serveBlock(arithmetic, message);
@@ -138,9 +179,9 @@ void RankSession::abort(int status) {
   std::abort();
 }
 
-void RankSession::send(const BlockPlan& block, bool counts, int rank) {
-  const BlockMessage message = toMessage(block, counts);
-  MPI_Send(message.data(), 5, MPI_UINT64_T, rank, kBlock, MPI_COMM_WORLD);
+void RankSession::send(const BlockPlan& block, std::uint64_t task, bool sample, int rank) {
+  const BlockMessage message = toMessage(block, static_cast<Task>(task), sample);
+  MPI_Send(message.data(), kBlockFields, MPI_UINT64_T, rank, kBlock, MPI_COMM_WORLD);
 }
 
 // A serving rank's failure, as a message: ends the calculation with its text.
@@ -209,51 +250,91 @@ class RankSession::BlockQueue {
 };
 
 void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink,
-                      CountHistogram* histogram, const Finished& finished) {
+                      CountHistogram* histogram, const Finished& finished, const Recount* recount) {
   const std::size_t lookAhead = sink != nullptr ? 1 : std::size_t{8} * static_cast<std::size_t>(size_ - 1);
   BlockQueue queue(next, lookAhead);
-  std::deque<Pending> pending;  // in increasing order of value
-  std::vector<int> idle;
-  for (int r = size_ - 1; r >= 1; --r) idle.push_back(r);
+  Jobs jobs;
+  for (int r = size_ - 1; r >= 1; --r) jobs.idle.push_back(r);
+  // Recounts go to another rank than the block's own; with one serving rank, to rank 0.
+  const bool recountHere = recount != nullptr && (sink != nullptr || size_ == 2);
   auto handOut = [&] {
-    BlockPlan block;
-    while (!idle.empty() && queue.take(block)) {
-      send(block, sink != nullptr, idle.back());
-      pending.push_back({block, idle.back()});
-      idle.pop_back();
+    for (std::size_t k = 0; k < jobs.idle.size();) {
+      const int rank = jobs.idle[k];
+      const auto check = std::find_if(jobs.unchecked.begin(), jobs.unchecked.end(),
+                                      [&](const Job& job) { return job.rank != rank; });
+      BlockPlan block;
+      if (check != jobs.unchecked.end()) {
+        send(check->block, kRecount, false, rank);
+        jobs.pending.push_back(std::move(*check));
+        jobs.pending.back().checker = rank;
+        jobs.unchecked.erase(check);
+      } else if (queue.take(block)) {
+        send(block, sink != nullptr ? kCount : kTally, recount != nullptr, rank);
+        Job job;
+        job.block = block;
+        job.rank = rank;
+        jobs.pending.push_back(std::move(job));
+      } else {
+        ++k;
+        continue;
+      }
+      jobs.idle.erase(jobs.idle.begin() + static_cast<std::ptrdiff_t>(k));
     }
   };
   handOut();
-  CountHistogram blockHistogram;
-  while (!pending.empty()) {
-    const Pending done = sink != nullptr ? collectCounts(pending, *sink)
-                                         : collectHistogram(pending, *histogram, blockHistogram);
-    idle.push_back(done.rank);
-    finished(done.block, sink != nullptr ? nullptr : &blockHistogram);
+  while (!jobs.pending.empty()) {
+    Job done = sink != nullptr ? collectCounts(jobs.pending, *sink) : collectHistogram(jobs.pending);
+    jobs.idle.push_back(done.checker >= 0 ? done.checker : done.rank);
+    if (recount != nullptr && done.checker < 0) {
+      done.claimed = receiveSampleCounts(done.rank, kSample);
+      if (!recountHere) {
+        jobs.unchecked.push_back(std::move(done));
+        handOut();
+        continue;
+      }
+      done.checker = 0;
+      done.recounted = (*recount)(done.block, sampleOf(done));
+    }
+    if (recount != nullptr) compareSample(sampleOf(done), done.recounted, placesOf(done.rank, done.checker));
+    if (histogram != nullptr) histogram->add(done.histogram);
+    finished(done.block, sink != nullptr ? nullptr : &done.histogram);
     handOut();
   }
+  SIGMA_ASSERT(jobs.unchecked.empty());
+}
+
+// A job's sample: its values drawn again, with the counts its rank claimed.
+BlockSample RankSession::sampleOf(const Job& job) {
+  BlockSample sample = DoubleCheck::sampleFor(job.block);
+  SIGMA_ASSERT(sample.values.size() == job.claimed.size());
+  sample.counts = job.claimed;
+  return sample;
 }
 
 // The counts go out in order: the oldest block's first.
-RankSession::Pending RankSession::collectCounts(std::deque<Pending>& pending, const CountSink& sink) {
-  const Pending done = pending.front();
-  receiveCounts(done.rank, sink);
+RankSession::Job RankSession::collectCounts(std::deque<Job>& pending, const CountSink& sink) {
+  Job done = std::move(pending.front());
   pending.pop_front();
+  receiveCounts(done.rank, sink);
   return done;
 }
 
-// Histograms add up in any order: whichever rank finishes first.
-RankSession::Pending RankSession::collectHistogram(std::deque<Pending>& pending, CountHistogram& histogram,
-                                                   CountHistogram& blockHistogram) {
+// Histograms add up in any order: whichever rank finishes first, with its
+// block's histogram or its recount of another block's sample.
+RankSession::Job RankSession::collectHistogram(std::deque<Job>& pending) {
   const MPI_Status status = waitFor(MPI_ANY_SOURCE);
-  const auto it = std::find_if(pending.begin(), pending.end(),
-                               [&](const Pending& p) { return p.rank == status.MPI_SOURCE; });
+  const auto it = std::find_if(pending.begin(), pending.end(), [&](const Job& job) {
+    return (job.checker >= 0 ? job.checker : job.rank) == status.MPI_SOURCE;
+  });
   SIGMA_ASSERT(it != pending.end());
-  const Pending done = *it;
+  Job done = std::move(*it);
   pending.erase(it);
-  blockHistogram.clear();
-  receiveHistogram(done.rank, blockHistogram);
-  histogram.add(blockHistogram);
+  if (status.MPI_TAG == kError) failed(status.MPI_SOURCE);
+  if (done.checker >= 0) {
+    done.recounted = receiveSampleCounts(done.checker, kChecked);
+  } else {
+    receiveHistogram(done.rank, done.histogram);
+  }
   return done;
 }
 

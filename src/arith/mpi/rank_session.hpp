@@ -9,6 +9,7 @@
 // NN.txt is written as one process writes it.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <stdexcept>
 #include <string>
@@ -40,18 +41,29 @@ class RankSession : public BlockRunner {
 
   unsigned parallelBlocks() const override { return static_cast<unsigned>(size_ - 1); }
   void run(const std::function<bool(BlockPlan&)>& next, const CountSink* sink, CountHistogram* histogram,
-           const Finished& finished) override;
+           const Finished& finished, const Recount* recount) override;
 
  private:
-  struct Pending {
+  // A block handed to `rank`; with the double check, its sample's counts as
+  // that rank claimed them, then as `checker` recounted them.
+  struct Job {
     BlockPlan block;
-    int rank;
+    int rank = 0;
+    int checker = -1;  // while -1, the job is the block itself
+    CountHistogram histogram;
+    std::vector<common::Count> claimed;
+    std::vector<common::Count> recounted;
+  };
+  struct Jobs {
+    std::deque<Job> pending;    // handed out, in increasing order of value
+    std::deque<Job> unchecked;  // counted, waiting for a rank to recount their sample
+    std::vector<int> idle;
   };
   class BlockQueue;
-  Pending collectCounts(std::deque<Pending>& pending, const CountSink& sink);
-  Pending collectHistogram(std::deque<Pending>& pending, CountHistogram& histogram,
-                           CountHistogram& blockHistogram);
-  void send(const BlockPlan& block, bool counts, int rank);
+  static BlockSample sampleOf(const Job& job);
+  Job collectCounts(std::deque<Job>& pending, const CountSink& sink);
+  Job collectHistogram(std::deque<Job>& pending);
+  void send(const BlockPlan& block, std::uint64_t task, bool sample, int rank);
   void receiveCounts(int rank, const CountSink& sink);
   void receiveHistogram(int rank, CountHistogram& histogram);
   [[noreturn]] void failed(int rank);
@@ -59,6 +71,7 @@ class RankSession : public BlockRunner {
   int rank_ = 0;
   int size_ = 1;
   unsigned local_ = 1;
+  bool withLeader_ = false;  // rank 0 runs on this machine
 };
 
 }  // namespace arith

@@ -1,10 +1,12 @@
 #include "census/batch/batch_census.hpp"
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <span>
 
+#include "arith/counts/block_sample.hpp"
 #include "census/batch/batch_output.hpp"
 #include "census/batch/stop_signals.hpp"
 #include "census/listing/count_recorder.hpp"
@@ -33,6 +35,8 @@ BatchCensus::BatchCensus(const CommandLine& line, arith::DivisorArithmetic& arit
   state_.L1 = line.L1;
   state_.L2 = line.L2;
   state_.list = line.list;
+  state_.checked = line.doubleCheck;
+  arithmetic_.setDoubleCheck(line.doubleCheck);
 }
 
 int BatchCensus::run() {
@@ -41,6 +45,7 @@ int BatchCensus::run() {
     if (!takeCheckpoint()) return kCheckpointError;
     if (!proveCheckpointWritable()) return kCheckpointUnwritable;
   }
+  if (progress_.enabled()) sayResumed();
   try {
     const StopSignals stop([this](int signal) { return saveOnSignal(signal); });
     if (line_.list) {
@@ -54,6 +59,11 @@ int BatchCensus::run() {
       saveLocked(true);
     }
     writeOutput(std::chrono::duration<double>(Clock::now() - started).count());
+  } catch (const arith::DoubleCheckFailure& failure) {
+    progress_.finish();
+    err_ << texts::kProgramPrefix << failure.what() << "; the checkpoint keeps only confirmed blocks\n";
+    err_.flush();
+    return kDoubleCheckFailed;
   } catch (const std::exception&) {
     return failed(failureText(std::current_exception()));
   }
@@ -78,7 +88,14 @@ bool BatchCensus::takeCheckpoint() {
       problem = kept.list ? "written with --list" : "written without --list";
   }
   if (!problem.empty()) return refuseCheckpoint(problem);
-  if (read.state) state_ = *read.state;
+  if (read.state) {
+    state_ = *read.state;
+    // Double-checked means every finished range was: a run without the
+    // check takes the mark off, and one with it cannot put it back on ranges
+    // finished unchecked.
+    if (state_.done.empty()) state_.checked = line_.doubleCheck;
+    if (!line_.doubleCheck) state_.checked = false;
+  }
   return true;
 }
 
@@ -87,6 +104,26 @@ bool BatchCensus::refuseCheckpoint(const std::string& problem) {
        << "; nothing computed, the file is left as it is\n";
   err_.flush();
   return false;
+}
+
+// With progress shown: where the census starts, so that a batch job's log
+// tells a fresh start from a resumed one.
+void BatchCensus::sayResumed() {
+  if (!checkpoint_) return;
+  const double whole = static_cast<double>(line_.L2 - line_.L1) + 1;
+  double counted = 0;
+  for (const ValueRange& range : state_.done) counted += static_cast<double>(range.last - range.first) + 1;
+  char share[32];
+  std::snprintf(share, sizeof share, "%.1f %%", 100 * counted / whole);
+  err_ << texts::kProgramPrefix << "checkpoint " << checkpoint_->path();
+  if (state_.done.empty()) {
+    err_ << ": nothing counted yet, the census starts\n";
+  } else {
+    err_ << ": resumed, " << share << " of [" << line_.L1 << ", " << line_.L2 << "] already counted in "
+         << state_.done.size() << (state_.done.size() == 1 ? " range" : " ranges")
+         << (state_.complete() ? ", the census is complete" : "") << "\n";
+  }
+  err_.flush();
 }
 
 // A checkpoint that cannot be written would let a kill lose the whole run:
@@ -131,6 +168,7 @@ bool BatchCensus::resumePairs() {
     const std::scoped_lock hold(lock_);
     state_.done.clear();
     state_.histogram.clear();
+    state_.checked = line_.doubleCheck;
   }
   pendingTo_ = committedTo_;
   Flux.open();
@@ -255,7 +293,7 @@ void BatchCensus::writeOutput(double seconds) {
       writeTsv(out_, NN, listing.get());
       break;
     case Format::Json:
-      writeJson(out_, line_.L1, line_.L2, NN, listing.get(), seconds);
+      writeJson(out_, line_.L1, line_.L2, NN, listing.get(), seconds, state_.checked);
       break;
   }
   out_.flush();

@@ -43,6 +43,7 @@ class BatchCensus {
   bool takeCheckpoint();
   bool refuseCheckpoint(const std::string& problem);
   bool proveCheckpointWritable();
+  void sayResumed();
   bool staleCheckpoint();
   bool resumePairs();
   void countSummary();

@@ -38,7 +38,7 @@ void writeTsv(std::ostream& out, const arith::CountHistogram& NN, Listing* listi
 }
 
 void writeJson(std::ostream& out, Int64 L1, Int64 L2, const arith::CountHistogram& NN, Listing* listing,
-               double seconds) {
+               double seconds, bool doubleChecked) {
   ReportWriter json(out);
   json << "{\"from\": " << L1 << ", \"to\": " << L2 << ", \"histogram\": [";
   const char* separator = "";
@@ -57,7 +57,8 @@ void writeJson(std::ostream& out, Int64 L1, Int64 L2, const arith::CountHistogra
     json << "]";
   }
   char tail[64];
-  std::snprintf(tail, sizeof tail, ", \"seconds\": %.3f}\n", seconds);
+  std::snprintf(tail, sizeof tail, ", \"double_checked\": %s, \"seconds\": %.3f}\n",
+                doubleChecked ? "true" : "false", seconds);
   json << tail;
   json.flush();
 }

@@ -18,6 +18,6 @@ namespace census {
 // `listing`: nullptr without --list; it hands over every value's count.
 void writeTsv(std::ostream& out, const arith::CountHistogram& NN, Listing* listing);
 void writeJson(std::ostream& out, common::Int64 L1, common::Int64 L2, const arith::CountHistogram& NN,
-               Listing* listing, double seconds);
+               Listing* listing, double seconds, bool doubleChecked);
 
 }  // namespace census

@@ -155,6 +155,8 @@ void describe(CLI::App& app, RawLine& raw, CommandLine& line) {
                  "upper bound on the memory budget, e.g. 512M or 4G (suffixes K, M, G)");
   app.add_option("--format", raw.format, "text (the dialogue's report), tsv or json");
   app.add_flag("--list", line.list, "list every value with its count (kept in ./NN.txt while counted)");
+  app.add_flag("--double-check", line.doubleCheck,
+               "count a sample of every block again by the inversion; a difference ends the run (70)");
   app.add_flag("--progress", line.progress, "progress lines on standard error, every 10 s or so");
   app.add_option("--checkpoint", raw.checkpoint, "keep finished ranges in FILE; run again to resume")
       ->type_name("FILE");
@@ -167,8 +169,8 @@ void describe(CLI::App& app, RawLine& raw, CommandLine& line) {
 
 // --preimages S: one value, with --format, --threads and --memory alone.
 std::string checkPreimages(const RawLine& raw, CommandLine& line) {
-  if (raw.boundsGiven || line.list || !line.checkpoint.empty())
-    return "--preimages takes one value S, without L1 L2, --list or --checkpoint";
+  if (raw.boundsGiven || line.list || !line.checkpoint.empty() || line.doubleCheck)
+    return "--preimages takes one value S, without L1 L2, --list, --checkpoint or --double-check";
   const auto S = parseBound(raw.preimages);
   if (!S) return "--preimages " + quoted(raw.preimages) + ": not an integer from 1 to 9223372036854775807";
   line.S = *S;
@@ -200,8 +202,8 @@ std::string check(const RawLine& raw, CommandLine& line) {
   line.checkpoint = raw.checkpoint;
   if (raw.preimagesGiven) return checkPreimages(raw, line);
   if (!raw.boundsGiven) {
-    if (line.list || !line.checkpoint.empty() || raw.format != "text")
-      return "--list, --format and --checkpoint need the bounds L1 L2";
+    if (line.list || !line.checkpoint.empty() || raw.format != "text" || line.doubleCheck)
+      return "--list, --format, --checkpoint and --double-check need the bounds L1 L2";
     line.action = CommandLine::Action::Dialogue;
     return "";
   }

@@ -29,7 +29,8 @@ struct CommandLine {
   common::Int64 L2 = 0;
   Format format = Format::Text;
   bool list = false;
-  std::string checkpoint;  // empty: none
+  std::string checkpoint;    // empty: none
+  bool doubleCheck = false;  // each block's sample counted again by the inversion
 
   // With Action::Preimages: the value whose preimages are listed.
   common::Int64 S = 0;
@@ -38,6 +39,8 @@ struct CommandLine {
 // Exit statuses of the batch census besides those of the dialogue.
 inline constexpr int kUsageError = 64;       // a refused command line
 inline constexpr int kCheckpointError = 65;  // a checkpoint file that cannot be trusted
+// The double check found a count that its second count does not confirm.
+inline constexpr int kDoubleCheckFailed = 70;
 // A checkpoint file that cannot be written: refused before anything is
 // computed, or (after a complete output) one whose last save failed.
 inline constexpr int kCheckpointUnwritable = 73;

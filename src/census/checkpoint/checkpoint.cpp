@@ -84,6 +84,7 @@ std::string serializeCheckpoint(const CheckpointState& state) {
   std::ostringstream out;
   out << kMagic << "interval " << state.L1 << ' ' << state.L2 << '\n'
       << "list " << (state.list ? 1 : 0) << '\n';
+  if (state.checked) out << "checked 1\n";
   for (const ValueRange& range : state.done) out << "done " << range.first << ' ' << range.last << '\n';
   state.histogram.forEach(
       [&](common::Count n, Int64 values) { out << "count " << n << ' ' << values << '\n'; });
@@ -225,6 +226,10 @@ std::optional<CheckpointState> parseBody(std::string_view body, std::string& pro
   if (!list || list->size() != 1 || ((*list)[0] != "0" && (*list)[0] != "1"))
     return problem = "no listing choice", std::nullopt;
   state.list = (*list)[0] == "1";
+  if (const auto checked = lines.take("checked")) {
+    if (checked->size() != 1 || (*checked)[0] != "1") return problem = "a double-check mark", std::nullopt;
+    state.checked = true;
+  }
   const common::Int64 values = parseRanges(lines, state, problem);
   if (values < 0 || !parseHistogram(lines, state, values, problem)) return std::nullopt;
   if (state.list && !parsePairs(lines, state, problem)) return std::nullopt;

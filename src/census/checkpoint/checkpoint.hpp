@@ -8,6 +8,7 @@
 //   sigma-census checkpoint 1
 //   interval L1 L2
 //   list 0|1
+//   checked 1               (only when every finished range was double-checked)
 //   done FIRST LAST         (the finished ranges, increasing, apart)
 //   count N VALUES          (the histogram of those ranges, N increasing)
 //   pairs BYTES HASH        (with the listing: NN.txt's complete part)
@@ -36,6 +37,7 @@ struct CheckpointState {
   common::Int64 L1 = 1;
   common::Int64 L2 = 1;
   bool list = false;
+  bool checked = false;             // every range in `done` was double-checked
   std::vector<ValueRange> done;     // increasing, neither overlapping nor touching
   arith::CountHistogram histogram;  // of the values in `done`
   std::uint64_t pairsBytes = 0;     // with the listing: NN.txt's bytes that are complete

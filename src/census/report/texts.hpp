@@ -51,6 +51,8 @@ inline constexpr std::string_view kExitStatuses =
     "  64   a refused command line\n"
     "  65   a checkpoint file for another census, truncated, altered or impossible, or no\n"
     "       regular file (left untouched)\n"
+    "  70   --double-check: a block's count that the inversion does not confirm (the line\n"
+    "       names the value and both counts; the checkpoint keeps only confirmed blocks)\n"
     "  73   a checkpoint file that cannot be written: refused before anything is computed;\n"
     "       or, after a complete output, one whose last save failed (the file is stale)\n"
     "  130  stopped by SIGINT, the checkpoint file holding every finished range\n"
