@@ -1,6 +1,7 @@
 #include "arith/mpi/rank_session.hpp"
 
 #include <mpi.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <array>
@@ -131,11 +132,31 @@ RankSession::RankSession(int* argc, char*** argv) {
   MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, 0, MPI_INFO_NULL, &machine);
   int local = 1;
   MPI_Comm_size(machine, &local);
-  int leaderHere = rank_ == 0 ? 1 : 0;
-  MPI_Allreduce(MPI_IN_PLACE, &leaderHere, 1, MPI_INT, MPI_MAX, machine);
-  MPI_Comm_free(&machine);
   local_ = static_cast<unsigned>(std::max(1, local));
-  withLeader_ = leaderHere == 1;
+  takeLeaderCores(machine);
+  MPI_Comm_free(&machine);
+}
+
+// mpirun binds each rank to cores of its own (one core each for two ranks):
+// a serving rank on rank 0's machine adds rank 0's cores to its own, since
+// rank 0 leaves them idle. Called before any counting thread starts, which
+// inherit the main thread's cores.
+void RankSession::takeLeaderCores(MPI_Comm machine) {
+  int localRank = 0;
+  MPI_Comm_rank(machine, &localRank);
+  int leader = rank_ == 0 ? localRank : -1;  // rank 0's rank on this machine, if here
+  MPI_Allreduce(MPI_IN_PLACE, &leader, 1, MPI_INT, MPI_MAX, machine);
+  withLeader_ = leader >= 0;
+  cpu_set_t mine;
+  CPU_ZERO(&mine);
+  const bool known = sched_getaffinity(0, sizeof mine, &mine) == 0;
+  if (withLeader_) {
+    cpu_set_t leaders = mine;
+    MPI_Bcast(&leaders, static_cast<int>(sizeof leaders), MPI_BYTE, leader, machine);
+    CPU_OR(&leaders, &leaders, &mine);
+    if (known && rank_ != 0 && sched_setaffinity(0, sizeof leaders, &leaders) == 0) mine = leaders;
+  }
+  if (known) cores_ = static_cast<unsigned>(CPU_COUNT(&mine));
 }
 
 RankSession::~RankSession() { MPI_Finalize(); }
@@ -144,8 +165,10 @@ unsigned RankSession::threadsPerRank() const {
   const unsigned cores = std::thread::hardware_concurrency();
   // Rank 0 only hands out blocks when others serve, asleep between two
   // messages: the cores of its machine go to the serving ranks there.
-  if (rank_ != 0 && withLeader_ && local_ > 1) return std::max(1u, cores / (local_ - 1));
-  return std::max(1u, cores / local_);
+  const bool takesLeaders = rank_ != 0 && withLeader_ && local_ > 1;
+  const unsigned share = std::max(1u, cores / (takesLeaders ? local_ - 1 : local_));
+  // A rank bound to fewer cores runs no more threads than it has.
+  return cores_ != 0 ? std::max(1u, std::min(cores_, share)) : share;
 }
 
 void RankSession::serve(DivisorArithmetic& arithmetic) {

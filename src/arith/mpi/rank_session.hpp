@@ -9,6 +9,8 @@
 // NN.txt is written as one process writes it.
 #pragma once
 
+#include <mpi.h>
+
 #include <cstdint>
 #include <deque>
 #include <stdexcept>
@@ -70,8 +72,11 @@ class RankSession : public BlockRunner {
 
   int rank_ = 0;
   int size_ = 1;
+  void takeLeaderCores(MPI_Comm machine);
+
   unsigned local_ = 1;
   bool withLeader_ = false;  // rank 0 runs on this machine
+  unsigned cores_ = 0;       // the cores this rank may run on (0: not known)
 };
 
 }  // namespace arith
