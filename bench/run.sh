@@ -22,6 +22,9 @@
 #   pace      window blocks of 2^30 and 2^32 values just below 2^36 and just below 2^40, three
 #             of each in one run (bench/block_pace.cpp): the first block pays the fresh
 #             pages, the later ones' seconds are a block's inside a run
+#   ranks     [1, 10^10] and [2^40 - 2^35 + 1, 2^40]: the plain program, mpirun -n 2 (the threads
+#             the program chooses) and mpirun -n 3 --threads=1, with their ratios (needs Open MPI)
+#   doublecheck [1, 2^36] with --double-check against without
 #   checkpoint [1, 2^33] with --checkpoint against without (best of three alternating rounds),
 #             and the time to resume from a complete checkpoint
 #   flint     factoring and primality against FLINT's (needs libflint-dev)
@@ -257,6 +260,42 @@ for section in $sections; do
         zero=$(grep -a -m1 -o 'Pour : 0 possibilites, il y a  [0-9]*' "$work/out.txt" | sed 's/.*  //' || true)
         printf '| %d | %s | %s| %s |\n' "$ranks" "$(tail -n 1 "$work/time")" "$cpu" "$zero"
       done ;;
+    ranks)
+      # Every core counting: the plain program against mpirun -n 2 (mpirun's default
+      # binding, the threads the program chooses) and mpirun -n 3 --threads=1.
+      cmake -S . -B "$build-mpi" -DCMAKE_BUILD_TYPE=Release -DSIGMA_MPI=ON -DSIGMA_BUILD_TESTS=OFF > /dev/null
+      cmake --build "$build-mpi" -j2 > /dev/null
+      export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
+      export OMPI_MCA_btl_vader_single_copy_mechanism=none OMPI_MCA_rmaps_base_oversubscribe=1
+      printf '\n| interval | plain | mpirun -n 2 | ratio | mpirun -n 3 --threads=1 | ratio | outputs |\n|---|---|---|---|---|---|---|\n'
+      for interval in "1 1e10" "$(((1 << 40) - (1 << 35) + 1)) 1099511627776"; do
+        set -- $interval
+        /usr/bin/time -f '%e' -o "$work/time" "$program" --format=tsv "$1" "$2" > "$work/plain.tsv"
+        plain=$(tail -n 1 "$work/time")
+        sleep 1
+        /usr/bin/time -f '%e' -o "$work/time" mpirun -n 2 "$top/$build-mpi/sigma-census" --format=tsv "$1" "$2" \
+          > "$work/two.tsv" 2> /dev/null
+        two=$(tail -n 1 "$work/time")
+        sleep 1
+        /usr/bin/time -f '%e' -o "$work/time" mpirun -n 3 "$top/$build-mpi/sigma-census" --threads=1 --format=tsv \
+          "$1" "$2" > "$work/three.tsv" 2> /dev/null
+        three=$(tail -n 1 "$work/time")
+        same=$(cmp -s "$work/plain.tsv" "$work/two.tsv" && cmp -s "$work/plain.tsv" "$work/three.tsv" &&
+          echo identical || echo DIFFERENT)
+        printf '| [%s, %s] | %s s | %s s | %s | %s s | %s | %s |\n' "$1" "$2" "$plain" "$two" \
+          "$(awk -v a="$two" -v b="$plain" 'BEGIN{printf "%.3f", a / b}')" "$three" \
+          "$(awk -v a="$three" -v b="$plain" 'BEGIN{printf "%.3f", a / b}')" "$same"
+      done ;;
+    doublecheck)
+      # --double-check on [1, 2^36] against the same census without it.
+      /usr/bin/time -f '%e %M' -o "$work/time" "$program" --format=tsv 1 2^36 > "$work/plain.tsv"
+      read -r plain plainkb < <(tail -n 1 "$work/time")
+      /usr/bin/time -f '%e %M' -o "$work/time" "$program" --format=tsv --double-check 1 2^36 > "$work/checked.tsv"
+      read -r checked checkedkb < <(tail -n 1 "$work/time")
+      printf '\n[1, 2^36]: %s s (%d MiB) without, %s s (%d MiB) with --double-check: %s; reports %s\n' "$plain" \
+        $((plainkb / 1024)) "$checked" $((checkedkb / 1024)) \
+        "$(awk -v a="$checked" -v b="$plain" 'BEGIN{printf "+%.1f %%", 100 * (a / b - 1)}')" \
+        "$(cmp -s "$work/plain.tsv" "$work/checked.tsv" && echo identical || echo DIFFERENT)" ;;
     checkpoint)
       # Alternating rounds of the same census with and without a checkpoint file.
       plain=() kept=()

@@ -280,31 +280,8 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
   for (int r = size_ - 1; r >= 1; --r) jobs.idle.push_back(r);
   // Recounts go to another rank than the block's own; with one serving rank, to rank 0.
   const bool recountHere = recount != nullptr && (sink != nullptr || size_ == 2);
-  auto handOut = [&] {
-    for (std::size_t k = 0; k < jobs.idle.size();) {
-      const int rank = jobs.idle[k];
-      const auto check = std::find_if(jobs.unchecked.begin(), jobs.unchecked.end(),
-                                      [&](const Job& job) { return job.rank != rank; });
-      BlockPlan block;
-      if (check != jobs.unchecked.end()) {
-        send(check->block, kRecount, false, rank);
-        jobs.pending.push_back(std::move(*check));
-        jobs.pending.back().checker = rank;
-        jobs.unchecked.erase(check);
-      } else if (queue.take(block)) {
-        send(block, sink != nullptr ? kCount : kTally, recount != nullptr, rank);
-        Job job;
-        job.block = block;
-        job.rank = rank;
-        jobs.pending.push_back(std::move(job));
-      } else {
-        ++k;
-        continue;
-      }
-      jobs.idle.erase(jobs.idle.begin() + static_cast<std::ptrdiff_t>(k));
-    }
-  };
-  handOut();
+  const Task task = sink != nullptr ? kCount : kTally;
+  handOut(jobs, queue, task, recount != nullptr);
   while (!jobs.pending.empty()) {
     Job done = sink != nullptr ? collectCounts(jobs.pending, *sink) : collectHistogram(jobs.pending);
     jobs.idle.push_back(done.checker >= 0 ? done.checker : done.rank);
@@ -312,7 +289,7 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
       done.claimed = receiveSampleCounts(done.rank, kSample);
       if (!recountHere) {
         jobs.unchecked.push_back(std::move(done));
-        handOut();
+        handOut(jobs, queue, task, true);
         continue;
       }
       done.checker = 0;
@@ -321,9 +298,36 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
     if (recount != nullptr) compareSample(sampleOf(done), done.recounted, placesOf(done.rank, done.checker));
     if (histogram != nullptr) histogram->add(done.histogram);
     finished(done.block, sink != nullptr ? nullptr : &done.histogram);
-    handOut();
+    handOut(jobs, queue, task, recount != nullptr);
   }
   SIGMA_ASSERT(jobs.unchecked.empty());
+}
+
+// Each idle rank gets a job: the recount of another rank's block first, else
+// the next block (its sample's counts asked for with the double check).
+void RankSession::handOut(Jobs& jobs, BlockQueue& queue, std::uint64_t task, bool sample) {
+  for (std::size_t k = 0; k < jobs.idle.size();) {
+    const int rank = jobs.idle[k];
+    const auto check = std::find_if(jobs.unchecked.begin(), jobs.unchecked.end(),
+                                    [&](const Job& job) { return job.rank != rank; });
+    BlockPlan block;
+    if (check != jobs.unchecked.end()) {
+      send(check->block, kRecount, false, rank);
+      jobs.pending.push_back(std::move(*check));
+      jobs.pending.back().checker = rank;
+      jobs.unchecked.erase(check);
+    } else if (queue.take(block)) {
+      send(block, task, sample, rank);
+      Job job;
+      job.block = block;
+      job.rank = rank;
+      jobs.pending.push_back(std::move(job));
+    } else {
+      ++k;
+      continue;
+    }
+    jobs.idle.erase(jobs.idle.begin() + static_cast<std::ptrdiff_t>(k));
+  }
 }
 
 // A job's sample: its values drawn again, with the counts its rank claimed.

@@ -63,6 +63,7 @@ class RankSession : public BlockRunner {
   };
   class BlockQueue;
   static BlockSample sampleOf(const Job& job);
+  void handOut(Jobs& jobs, BlockQueue& queue, std::uint64_t task, bool sample);
   Job collectCounts(std::deque<Job>& pending, const CountSink& sink);
   Job collectHistogram(std::deque<Job>& pending);
   void send(const BlockPlan& block, std::uint64_t task, bool sample, int rank);
