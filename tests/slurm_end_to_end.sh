@@ -28,7 +28,8 @@ L2=2e10
 "$program" --format=tsv "$L1" "$L2" > "$work/expected.tsv"
 
 # munge: Slurm's authentication. Its key comes with the package.
-mkdir -p /run/munge && chown munge:munge /run/munge
+mkdir -p /run/munge /var/log/munge /var/lib/munge
+chown -R munge:munge /run/munge /var/log/munge /var/lib/munge
 pgrep -x munged > /dev/null || runuser -u munge -- /usr/sbin/munged
 mkdir -p "$work/state" "$work/spool" "$work/job"
 cat > "$SLURM_CONF" << EOF
