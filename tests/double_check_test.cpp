@@ -38,17 +38,6 @@ TEST(DoubleCheckSample, DistinctValuesOfTheBlockTheSameEveryRun) {
   EXPECT_EQ(high.back() <= top && high.front() >= top - 5000, true);
 }
 
-TEST(DoubleCheckSample, InvertedBlocksSampleAShareOfTheirValues) {
-  BlockPlan inverted;
-  inverted.first = 1000000000000;
-  inverted.last = inverted.first + 12799;
-  inverted.method = arith::Method::Inversion;
-  EXPECT_EQ(DoubleCheck::sampleFor(inverted).values.size(), 100u);
-  BlockPlan sieved = inverted;
-  sieved.method = arith::Method::Sieve;
-  EXPECT_EQ(DoubleCheck::sampleFor(sieved).values.size(), DoubleCheck::kSample);
-}
-
 TEST(DoubleCheck, TheRecountAgreesWithEveryMethodAndADifferenceIsNamed) {
   arith::DivisorArithmetic arithmetic(2);
   for (const auto method : {arith::Method::Sieve, arith::Method::Window, arith::Method::Inversion}) {

@@ -220,7 +220,6 @@ std::uint64_t DivisorArithmetic::sievePieceWidth(const BlockPlan& block, std::ui
 void DivisorArithmetic::runPlannedBlock(const BlockPlan& block, const CountSink* sink,
                                         CountHistogram* histogram, BlockSample* sample) {
   runBlock(block, {sink, histogram}, {}, sample);
-  if (sample != nullptr) DoubleCheck::injectTestFault(block, *sample);
 }
 
 std::vector<common::Count> DivisorArithmetic::recountSample(const BlockPlan& block,
@@ -243,7 +242,6 @@ void DivisorArithmetic::runChecked(const BlockPlan& block, const BlockOutput& ou
   BlockOutput here = output;
   if (output.histogram != nullptr) here.histogram = &own;
   runBlock(block, here, done, &sample);
-  DoubleCheck::injectTestFault(block, sample);
   compareSample(sample, recountSample(block, sample));
   if (output.histogram != nullptr) output.histogram->add(own);
 }
@@ -253,14 +251,15 @@ void DivisorArithmetic::runBlock(const BlockPlan& block, const BlockOutput& outp
   Methods& m = *methods_;
   if (block.method == Method::Inversion) {
     m.inverter.count(block.first, block.last, output.sink, output.histogram, done, sample);
-    return;
-  }
-  SumSource& sums = block.method == Method::Sieve ? static_cast<SumSource&>(m.candidates) : m.window;
-  if (output.sink != nullptr) {
-    m.counter.count(sums, block.first, block.last, block.countBits, *output.sink, done, sample);
   } else {
-    m.counter.tally(sums, block.first, block.last, block.countBits, *output.histogram, done, sample);
+    SumSource& sums = block.method == Method::Sieve ? static_cast<SumSource&>(m.candidates) : m.window;
+    if (output.sink != nullptr) {
+      m.counter.count(sums, block.first, block.last, block.countBits, *output.sink, done, sample);
+    } else {
+      m.counter.tally(sums, block.first, block.last, block.countBits, *output.histogram, done, sample);
+    }
   }
+  if (sample != nullptr) DoubleCheck::injectTestFault(block, *sample);
 }
 
 }  // namespace arith

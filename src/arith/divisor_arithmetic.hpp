@@ -61,7 +61,6 @@ class DivisorArithmetic {
   // again by the inversion (see check/double_check.hpp) before the block is
   // handed over; a difference throws DoubleCheckFailure.
   void setDoubleCheck(bool on) { doubleCheck_ = on; }
-  bool doubleCheck() const { return doubleCheck_; }
 
   // From now on every calculation is abandoned with CalculationStopped,
   // within moments, once `*stop` is true (nullptr: never).

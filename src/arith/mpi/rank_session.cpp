@@ -54,7 +54,7 @@ int countOf(const MPI_Status& status, MPI_Datatype type) {
   return count;
 }
 
-BlockMessage toMessage(const BlockPlan& block, Task task, bool sample) {
+BlockMessage toMessage(const BlockPlan& block, std::uint64_t task, bool sample) {
   return {block.first,     block.last, static_cast<unsigned>(block.method),
           block.countBits, task,       sample ? 1u : 0u};
 }
@@ -96,7 +96,8 @@ void serveBlock(DivisorArithmetic& arithmetic, const BlockMessage& message) {
     sendCounts(arithmetic.recountSample(block, DoubleCheck::sampleFor(block)), kChecked);
     return;
   }
-  BlockSample sample = DoubleCheck::sampleFor(block);
+  BlockSample sample;
+  if (message[5] == 1) sample = DoubleCheck::sampleFor(block);
   BlockSample* kept = message[5] == 1 ? &sample : nullptr;
   if (message[4] == kCount) {
     std::vector<std::int64_t> span;
@@ -203,7 +204,7 @@ void RankSession::abort(int status) {
 }
 
 void RankSession::send(const BlockPlan& block, std::uint64_t task, bool sample, int rank) {
-  const BlockMessage message = toMessage(block, static_cast<Task>(task), sample);
+  const BlockMessage message = toMessage(block, task, sample);
   MPI_Send(message.data(), kBlockFields, MPI_UINT64_T, rank, kBlock, MPI_COMM_WORLD);
 }
 
@@ -285,17 +286,22 @@ void RankSession::run(const std::function<bool(BlockPlan&)>& next, const CountSi
   while (!jobs.pending.empty()) {
     Job done = sink != nullptr ? collectCounts(jobs.pending, *sink) : collectHistogram(jobs.pending);
     jobs.idle.push_back(done.checker >= 0 ? done.checker : done.rank);
-    if (recount != nullptr && done.checker < 0) {
-      done.claimed = receiveSampleCounts(done.rank, kSample);
-      if (!recountHere) {
-        jobs.unchecked.push_back(std::move(done));
-        handOut(jobs, queue, task, true);
-        continue;
+    if (recount != nullptr) {
+      if (done.checker < 0) {
+        done.claimed = receiveSampleCounts(done.rank, kSample);
+        if (!recountHere) {
+          jobs.unchecked.push_back(std::move(done));
+          handOut(jobs, queue, task, true);
+          continue;
+        }
       }
-      done.checker = 0;
-      done.recounted = (*recount)(done.block, sampleOf(done));
+      const BlockSample sample = sampleOf(done);
+      if (done.checker < 0) {
+        done.checker = 0;  // recounted here
+        done.recounted = (*recount)(done.block, sample);
+      }
+      compareSample(sample, done.recounted, placesOf(done.rank, done.checker));
     }
-    if (recount != nullptr) compareSample(sampleOf(done), done.recounted, placesOf(done.rank, done.checker));
     if (histogram != nullptr) histogram->add(done.histogram);
     finished(done.block, sink != nullptr ? nullptr : &done.histogram);
     handOut(jobs, queue, task, recount != nullptr);

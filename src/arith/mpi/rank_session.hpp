@@ -70,11 +70,10 @@ class RankSession : public BlockRunner {
   void receiveCounts(int rank, const CountSink& sink);
   void receiveHistogram(int rank, CountHistogram& histogram);
   [[noreturn]] void failed(int rank);
+  void takeLeaderCores(MPI_Comm machine);
 
   int rank_ = 0;
   int size_ = 1;
-  void takeLeaderCores(MPI_Comm machine);
-
   unsigned local_ = 1;
   bool withLeader_ = false;  // rank 0 runs on this machine
   unsigned cores_ = 0;       // the cores this rank may run on (0: not known)

@@ -93,8 +93,7 @@ bool BatchCensus::takeCheckpoint() {
     // Double-checked means every finished range was: a run without the
     // check takes the mark off, and one with it cannot put it back on ranges
     // finished unchecked.
-    if (state_.done.empty()) state_.checked = line_.doubleCheck;
-    if (!line_.doubleCheck) state_.checked = false;
+    state_.checked = line_.doubleCheck && (state_.done.empty() || state_.checked);
   }
   return true;
 }
