@@ -40,7 +40,8 @@ mkdir "$run"
 (cd "$run" && "$plain" --memory=32M --format=tsv 1 2000000000 > expected &&
   timeout 300 mpirun -n 3 "$mpi" --memory=32M --format=tsv 1 2000000000 > out 2> /dev/null)
 expect "batch census, 3 ranks: the plain output" cmp -s "$run/out" "$run/expected"
-(cd "$run" && { timeout 300 mpirun -n 2 "$mpi" --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2>&1 &
+# One thread, so that the run outlasts the kill (rank 1 alone would take both cores).
+(cd "$run" && { timeout 300 mpirun -n 2 "$mpi" --threads=1 --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2>&1 &
   sleep 4; kill -KILL $!; wait $!; } 2> /dev/null)
 sleep 1
 expect "batch census killed under mpirun: finished ranges kept" grep -q '^done ' "$run/ck"
@@ -51,7 +52,7 @@ expect "batch census resumed with 3 ranks: the plain output" cmp -s "$run/resume
 # passes SIGTERM on to the ranks, but the program's last line says the stop
 # was saved, and the resumed run gives the uninterrupted output.
 for signal in TERM INT; do
-  (cd "$run" && rm -f ck && { mpirun -n 2 "$mpi" --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2> err &
+  (cd "$run" && rm -f ck && { mpirun -n 2 "$mpi" --threads=1 --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2> err &
     sleep 3; kill -$signal $!; wait $!; })
   sleep 0.5
   expect "SIG$signal to mpirun: the program's last line" \
