@@ -2,6 +2,8 @@
 // W, each counted by every method whose planned cost stays within a limit,
 // timed on all cores, beside the planner's choice.
 // Usage: method_map [LIMIT_SECONDS]
+//        method_map LIMIT_SECONDS FIRST LAST  (one interval: each method's
+//        planned and measured seconds, to refit the planner's costs)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,11 +48,34 @@ std::string cell(double seconds) {
   return text;
 }
 
+// Each method on [first, last]: the plan's seconds and the measured ones.
+int oneInterval(arith::DivisorArithmetic& arithmetic, double limit, std::uint64_t first, std::uint64_t last) {
+  const arith::CensusPlanner& planner = arithmetic.planner();
+  arith::CountHistogram reference;
+  for (Method method : {Method::Sieve, Method::Inversion, Method::Window}) {
+    const double planned = method == Method::Sieve       ? planner.sieveCost(first, last)
+                           : method == Method::Inversion ? planner.inversionCost(first, last)
+                                                         : planner.windowCost(first, last);
+    arith::CountHistogram histogram;
+    const double seconds = timeOf(arithmetic, method, first, last, limit, histogram);
+    if (seconds >= 0 && reference.total() == 0) reference = histogram;
+    const bool agrees = seconds < 0 || histogram == reference;
+    std::printf("%-9s planned %8.2f s measured %s s%s\n", nameOf(method), planned, cell(seconds).c_str(),
+                agrees ? "" : "  THE METHODS DISAGREE");
+    if (!agrees) return 1;
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const double limit = argc > 1 ? std::atof(argv[1]) : 40;
   arith::DivisorArithmetic arithmetic;
+  if (argc == 4)
+    return oneInterval(arithmetic, limit, std::strtoull(argv[2], nullptr, 0),
+                       std::strtoull(argv[3], nullptr, 0));
   std::printf("| A | W | sieve (s) | inversion (s) | window (s) | fastest | planner's choice |\n");
   std::printf("|---|---|---|---|---|---|---|\n");
   for (int a = 6; a <= 15; ++a) {

@@ -24,6 +24,11 @@
 #             pages, the later ones' seconds are a block's inside a run
 #   ranks     [1, 10^10] and [2^40 - 2^35 + 1, 2^40]: the plain program, mpirun -n 2 (the threads
 #             the program chooses) and mpirun -n 3 --threads=1, with their ratios (needs Open MPI)
+#   heights   in one invocation: the top sixteenths of [1, 2^40] and of [1, 2^44], the first
+#             again with --memory=4G, and runs of 2^32 and 2^35 values just below 2^40: wall
+#             time, peak memory, seconds per 2^30 values and their ratios; for each, the
+#             progress line's time left against the time the run then still took (from the
+#             first minute on, while a tenth of the run is left)
 #   doublecheck [1, 2^36] with --double-check against without
 #   checkpoint [1, 2^33] with --checkpoint against without (best of three alternating rounds),
 #             and the time to resume from a complete checkpoint
@@ -76,6 +81,25 @@ previousBuild() {
   git worktree add -f --detach "$old" "$commit" > /dev/null 2>&1
   cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_TESTS=OFF > /dev/null
   cmake --build "$old/build" -j2 > /dev/null
+}
+# timedRun NAME LO HI [OPTION...]: one census with --progress, each line of
+# standard error stamped with the seconds since the start; sets seconds and mib.
+timedRun() {
+  local name=$1 lo=$2 hi=$3
+  shift 3
+  local start
+  start=$(date +%s.%N)
+  /usr/bin/time -f '%e %M' -o "$work/time" "$program" --format=tsv --progress "$@" "$lo" "$hi" > "$work/$name.tsv" \
+    2> >(while IFS= read -r line; do printf '%s %s\n' "$(date +%s.%N)" "$line"; done > "$work/$name.progress")
+  sleep 0.5
+  read -r seconds kb < <(tail -n 1 "$work/time")
+  mib=$((kb / 1024))
+  # The time left shown against the time the run still took, from the first
+  # minute on while a tenth of the run is left: the smallest and largest ratio.
+  leftRatios=$(awk -v start="$start" -v total="$seconds" '
+    / reste environ / { e = $1 - start; left = $(NF - 1); still = total - e
+      if (e >= 60 && still >= total / 10) { r = left / still; if (n++ == 0 || r < lo) lo = r; if (n == 1 || r > hi) hi = r } }
+    END { if (n) printf "%.2f to %.2f (%d lines)", lo, hi, n; else printf "no line past the first minute" }' "$work/$name.progress")
 }
 # best SECONDS...: the smallest.
 best() { printf '%s\n' "$@" | sort -g | head -n 1; }
@@ -285,6 +309,28 @@ for section in $sections; do
         printf '| [%s, %s] | %s s | %s s | %s | %s s | %s | %s |\n' "$1" "$2" "$plain" "$two" \
           "$(awk -v a="$two" -v b="$plain" 'BEGIN{printf "%.3f", a / b}')" "$three" \
           "$(awk -v a="$three" -v b="$plain" 'BEGIN{printf "%.3f", a / b}')" "$same"
+      done ;;
+    heights)
+      printf '\n| run | wall | peak MiB | per 2^30 values | ratio | time left shown / still taken |\n|---|---|---|---|---|---|\n'
+      sixteenth=$((1 << 36))
+      row() {  # NAME LABEL VALUES [BASE_PER_2^30]
+        local per
+        per=$(awk -v t="$seconds" -v v="$3" 'BEGIN{printf "%.2f", t * 2^30 / v}')
+        printf '| %s | %s s | %d | %s s | %s | %s |\n' "$2" "$seconds" "$mib" "$per" \
+          "$([ -n "${4:-}" ] && awk -v a="$per" -v b="$4" 'BEGIN{printf "%.3f", a / b}' || echo 1)" "$leftRatios"
+        lastPer=$per
+      }
+      timedRun top40 $(((1 << 40) - sixteenth + 1)) $((1 << 40))
+      row top40 "[2^40 - 2^36 + 1, 2^40]" "$sixteenth"
+      base=$lastPer
+      timedRun top44 $(((1 << 44) - sixteenth + 1)) $((1 << 44))
+      row top44 "[2^44 - 2^36 + 1, 2^44]" "$sixteenth" "$base"
+      timedRun top40small $(((1 << 40) - sixteenth + 1)) $((1 << 40)) --memory=4G
+      row top40small "[2^40 - 2^36 + 1, 2^40], --memory=4G" "$sixteenth" "$base"
+      cmp -s "$work/top40.tsv" "$work/top40small.tsv" && echo "reports with --memory=4G: identical" || echo "reports with --memory=4G: DIFFERENT"
+      for bits in 32 35; do
+        timedRun short$bits $(((1 << 40) - (1 << bits) + 1)) $((1 << 40))
+        row short$bits "[2^40 - 2^$bits + 1, 2^40]" $((1 << bits)) "$base"
       done ;;
     doublecheck)
       # --double-check on [1, 2^36] against the same census without it.

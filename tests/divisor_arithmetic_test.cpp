@@ -55,6 +55,15 @@ TEST(Arithmetic, MethodsAgreeOnRandomIntervals) {
   }
 }
 
+// Intervals of 64 to 2047 primes past the prime bitmap are sieved with the
+// long ones, shorter ones tested: near 10^11 a window of 2^16 values has both.
+TEST(Arithmetic, WindowSievesShortIntervalsPastTheBitmapAsTheInversionCounts) {
+  DivisorArithmetic arithmetic(2);
+  const Int64 L1 = 100000000000;
+  const Int64 L2 = L1 + (Int64{1} << 16) - 1;
+  EXPECT_EQ(collect(arithmetic, Method::Window, L1, L2), collect(arithmetic, Method::Inversion, L1, L2));
+}
+
 TEST(Arithmetic, MethodsAgreeOnValuesRichInDivisorsAndAtPrimePowers) {
   DivisorArithmetic arithmetic(2);
   // Values with hundreds to thousands of preimages (the knapsack's hardest

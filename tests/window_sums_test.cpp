@@ -207,3 +207,26 @@ TEST(SigmaTally, TalliesWhatItTookAndRefusesPastItsRoom) {
   tally.forEachClaimed([&](std::uint64_t, std::uint64_t) { ++visits; });
   EXPECT_EQ(visits, 0u);
 }
+
+// A pool full of repeated sigma is compacted in place and keeps taking them:
+// a thousand sigma taken ten thousand times each through one page a bucket,
+// every weight past an entry's field split, and the tally exact.
+TEST(SigmaTally, CompactsRepeatedSigmaAndKeepsTakingThem) {
+  using arith::SigmaTally;
+  SigmaTally tally;
+  tally.reset(1, SigmaTally::kPage * SigmaTally::kBuckets);
+  constexpr std::uint64_t kTimes = 10000;
+  static_assert(kTimes > SigmaTally::kMostWeight);
+  std::uint64_t refused = 0;
+  for (std::uint64_t round = 0; round < kTimes; ++round) {
+    for (std::uint64_t sigma = 1; sigma <= 1000; ++sigma) refused += tally.add(0, sigma * 977) ? 0 : 1;
+  }
+  EXPECT_EQ(refused, 0u);
+  std::map<std::uint64_t, std::uint64_t> tallied;
+  tally.forEachClaimed([&](std::uint64_t sigma, std::uint64_t count) { tallied[sigma] += count; });
+  ASSERT_EQ(tallied.size(), 1000u);
+  for (const auto& [sigma, count] : tallied) {
+    EXPECT_EQ(sigma % 977, 0u);
+    EXPECT_EQ(count, kTimes) << sigma;
+  }
+}

@@ -35,12 +35,14 @@ unsigned defaultThreads(unsigned requested) {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// Calls visit(block) for the planned blocks of [from, to] in order, while it returns true.
+// Calls visit(block) for the planned blocks of [from, to] in order, while it
+// returns true; the first block's cost includes its fresh pages.
 template <class Visit>
 void forEachBlock(const CensusPlanner& planner, std::uint64_t from, std::uint64_t to, const Visit& visit) {
   const std::uint64_t runFirst = from;
   for (;;) {
-    const BlockPlan block = planner.plan(from, to, runFirst);
+    BlockPlan block = planner.plan(from, to, runFirst);
+    if (from == runFirst) block.cost += planner.freshPagesCost(block);
     if (!visit(block) || block.last == to) return;
     from = block.last + 1;
   }

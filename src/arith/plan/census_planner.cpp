@@ -14,13 +14,12 @@ namespace arith {
 
 namespace {
 
-// Seconds of one core per unit of work, measured on the 2-core reference
-// machine with bench/run.sh (see bench/README.md): the sieve per candidate,
-// filing and counting included (13 ns on [1, 2e8], 20 ns on [1, 10^9]), and
-// per value of the block (clearing, handing over); the inversion per value,
-// which grows with the size of the values (1.45 us near 2^40, 2.7 us near
-// 2^50, 8.1 us near 2^62, 9.2 us near 2^63; about 0.9 us up to 2^34).
-constexpr double kSievePerCandidate = 18e-9;
+// Seconds of work per unit, in the program's own thread-seconds (wall time
+// times threads, measured on the 2-core reference machine with
+// bench/method_map and bench/block_pace, see bench/README.md), so that the
+// plan's sum is the run's wall time. The sieve: per candidate, filing and
+// counting included, and per value of the block (clearing, handing over).
+constexpr double kSievePerCandidate = 12.6e-9;
 // Past kNarrowBlock values, the sieve's cost per candidate grows by this share
 // per doubling of the block (13 ns on [1, 10^9], 27 ns on [1, 10^10], one
 // block each): its counts leave the caches and the TLB, and come as fresh pages.
@@ -28,21 +27,30 @@ constexpr double kSieveGrowthPerDoubling = 0.3;
 // The share of that cost left when the candidates start low and only the
 // numbers prime to 6 are sieved (2.3 s of CPU against 1.6 s on [1, 2e8]).
 constexpr double kFromCofactors = 0.7;
-constexpr double kCountPerValue = 2e-9;
-constexpr double kInversionLeastPerValue = 0.9e-6;
-constexpr double kInversionPerValueAt40Bits = 1.45e-6;
-constexpr double kInversionBitsPerDoubling = 8.8;
-// The walk by largest prime factor, in the sieve's units (whose constants
-// stand 1.5 times above the sieve's measured costs): per prefix walked (about
-// 20 ns of one core per prefix near 10^12, 2^40 and 2^44), and per value of
-// the window: 15.6 ns near 10^9 (a window of 10^9 values from 1 costs about
-// what the sieve costs), then 1.1 times as much per decade (blocks of 2^29
-// and 2^30 values on one core: 8 to 10 ns near 10^10 and 10^11, 10 to 12 ns
-// near 10^12 and 2^40, the prefixes aside), and no less than 10 ns.
-constexpr double kWindowPerPrefix = 30e-9;
-constexpr double kWindowPerValueAt9Digits = 15.6e-9;
-constexpr double kWindowPerValueGrowthPerDigit = 1.1;
-constexpr double kWindowLeastPerValue = 10e-9;
+constexpr double kCountPerValue = 1.4e-9;
+// The inversion per value doubles every 13.5 bits up to about 2^50 (0.64 us
+// near 10^6, 1.02 near 10^9, 1.76 near 10^12, 2.94 near 10^15), then every
+// 7.6 bits (8.6 us near 2^62), as the values' factors need Pollard's rho.
+constexpr double kInversionPerValueAt40Bits = 1.76e-6;
+constexpr double kInversionBitsPerDoubling = 13.5;
+constexpr double kInversionPerValueAt62Bits = 8.6e-6;
+constexpr double kInversionHighBitsPerDoubling = 7.6;
+// The walk by largest prime factor: per prefix walked, about 18 ns whatever
+// the height (windows of 10^4 values near 10^10, 10^11 and 10^12, where the
+// prefixes are nearly all the cost); each prefix's short interval, read alone
+// where the block has no room to gather it, up to 16 ns more, reached from
+// 2^27 values on (10^8 values near 10^12: 4.4 thread-seconds, against 2.0
+// for 10^4); and per value 4.5 ns (blocks of 2^30 and 2^32 values inside a
+// run, near 2^33, 2^36, 2^40 and 2^44, within a quarter once the prefixes
+// are counted, and up to 2^48 within a third).
+constexpr double kWindowPerPrefix = 18e-9;
+constexpr double kWindowPerShortInterval = 16e-9;
+constexpr double kWindowShortIntervalsFull = 134217728;  // 2^27 values
+constexpr double kWindowPerValue = 4.5e-9;
+// The kernel's clearing of fresh pages: 2.1 to 2.5 thread-seconds a GiB (a
+// first window block of 2^32 values alone against one inside a run, near 2^36
+// and 2^40).
+constexpr double kFreshPagesPerByte = 2.3 / (1024.0 * 1024 * 1024);
 // The prefixes up to x: 4.08e6 up to 10^10, and 5.5 times as many per decade
 // (7.7e5, 2.2e7, 1.2e8 and 6.8e8 up to 10^9, 10^11, 10^12 and 10^13).
 constexpr double kPrefixesAt10Digits = 4.08e6;
@@ -100,18 +108,22 @@ double CensusPlanner::sieveCost(std::uint64_t first, std::uint64_t last) const {
 double CensusPlanner::inversionCost(std::uint64_t first, std::uint64_t last) const {
   const double bits = std::log2(static_cast<double>(last) + 1);
   const double perValue =
-      std::max(kInversionLeastPerValue,
-               kInversionPerValueAt40Bits * std::exp2((bits - 40) / kInversionBitsPerDoubling));
+      std::max(kInversionPerValueAt40Bits * std::exp2((bits - 40) / kInversionBitsPerDoubling),
+               kInversionPerValueAt62Bits * std::exp2((bits - 62) / kInversionHighBitsPerDoubling));
   return static_cast<double>(last - first + 1) * perValue / threads_;
 }
 
 double CensusPlanner::windowCost(std::uint64_t first, std::uint64_t last) const {
-  const double top = static_cast<double>(last);
-  const double prefixes = kPrefixesAt10Digits * std::pow(top / 1e10, kPrefixExponent);
-  const double perValue =
-      std::max(kWindowLeastPerValue,
-               kWindowPerValueAt9Digits * std::pow(kWindowPerValueGrowthPerDigit, std::log10(top) - 9));
-  return (prefixes * kWindowPerPrefix + static_cast<double>(last - first + 1) * perValue) / threads_;
+  const double width = static_cast<double>(last - first) + 1;
+  const double prefixes = kPrefixesAt10Digits * std::pow(static_cast<double>(last) / 1e10, kPrefixExponent);
+  const double perPrefix =
+      kWindowPerPrefix + kWindowPerShortInterval * std::min(1.0, width / kWindowShortIntervalsFull);
+  return (prefixes * perPrefix + width * kWindowPerValue) / threads_;
+}
+
+double CensusPlanner::freshPagesCost(const BlockPlan& first) const {
+  if (first.last - first.first < kNarrowBlock) return 0;
+  return static_cast<double>(first.bytes) * kFreshPagesPerByte / threads_;
 }
 
 BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_t runFirst) const {

@@ -36,6 +36,10 @@ class CensusPlanner {
   double sieveCost(std::uint64_t first, std::uint64_t last) const;
   double inversionCost(std::uint64_t first, std::uint64_t last) const;
   double windowCost(std::uint64_t first, std::uint64_t last) const;
+  // What a calculation's first block costs besides its plan: a block wider
+  // than kNarrowBlock takes its memory as fresh pages, which the kernel
+  // clears (blocks after it reuse them).
+  double freshPagesCost(const BlockPlan& first) const;
 
   // Blocks up to this width keep their counts in memory that stays in use
   // from block to block; wider ones cost more per value (see sieveCost).

@@ -19,9 +19,8 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
   long_.clear();
   nextChunk_ = 0;
   nextClaim_ = 0;
-  // An interval is long only if sigma(k) <= (B - A) / (kLong - 1): those
-  // prefixes are few, and every one of them is met here.
-  const PrefixWalk walk(table_.primes(), last_, (last_ - first_) / (kLong - 1));
+  // Those prefixes are few, and every one of them is met here.
+  const PrefixWalk walk(table_.primes(), last_, shortSigma() - 1);
   const Prefix root;
   noteLong(root);
   walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
@@ -61,9 +60,19 @@ std::uint64_t WindowSums::lowestQuotient(const Prefix& k, const SumQuotients& qu
   return std::max(quotients.low, k.largest + 2);
 }
 
+// An interval of sigma s holds at most (B - A) / s + 1 numbers, and past the
+// bitmap its numbers are at least A / s - 1: a long one has s below this.
+std::uint64_t WindowSums::shortSigma() const {
+  const std::uint64_t width = last_ - first_;
+  const std::uint64_t untested = std::min(width / (kLongUntested - 1), last_ / PrimeTest::kBitmapLimit);
+  return std::max(width / (kLong - 1), untested) + 1;
+}
+
 bool WindowSums::isLong(const Prefix& k, const SumQuotients& quotients) {
-  return quotients.high >= lowestQuotient(k, quotients) &&
-         quotients.high - lowestQuotient(k, quotients) + 1 >= kLong;
+  const std::uint64_t lowest = lowestQuotient(k, quotients);
+  if (quotients.high < lowest) return false;
+  const std::uint64_t length = quotients.high - lowest + 1;
+  return length >= kLong || (length >= kLongUntested && quotients.high - 1 >= PrimeTest::kBitmapLimit);
 }
 
 void WindowSums::noteLong(const Prefix& k) {
