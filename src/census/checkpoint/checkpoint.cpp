@@ -178,17 +178,20 @@ common::Int64 parseRanges(LineReader& lines, CheckpointState& state, std::string
 // The histogram of the finished ranges: counts increasing, adding up to `values`.
 bool parseHistogram(LineReader& lines, CheckpointState& state, common::Int64 values, std::string& problem) {
   common::Count lastCount = -1;
+  common::Int64 taken = 0;  // the values counted so far, kept at most `values`
   while (const auto fields = lines.take("count")) {
     const auto entry = pair(*fields);
     if (!entry || entry->first <= lastCount || entry->second < 1 || entry->first > state.L2 ||
-        entry->second > values - state.histogram.total()) {
+        entry->second > values - taken) {
       problem = "a histogram entry out of order or too large";
       return false;
     }
     state.histogram.add(entry->first, entry->second);
+    taken += entry->second;
     lastCount = entry->first;
   }
-  if (state.histogram.total() != values) {
+  SIGMA_ASSERT(taken == state.histogram.total());
+  if (taken != values) {
     problem = "a histogram that does not fit its ranges";
   } else if (!plausibleCounts(state.histogram, state.L2)) {
     problem = "more preimages than the values below L2 can have";
