@@ -1,14 +1,14 @@
 // The planner's blocks of [L1, L2] summed by method: how many, how many
 // values, and the seconds it expects, to set beside a measured run.
-// Usage: plan_cost L1 L2 THREADS MEMORY_BYTES
+// Usage: plan_cost L1 L2 THREADS MEMORY_BYTES [blocks]  (blocks: each block too)
 #include <cstdio>
 #include <cstdlib>
 
 #include "arith/plan/census_planner.hpp"
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: plan_cost L1 L2 THREADS MEMORY_BYTES\n");
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: plan_cost L1 L2 THREADS MEMORY_BYTES [blocks]\n");
     return 64;
   }
   const std::uint64_t first = std::strtoull(argv[1], nullptr, 0);
@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
   for (std::uint64_t from = first;;) {
     arith::BlockPlan block = planner.plan(from, last, first);
     if (from == first) block.cost += planner.freshPagesCost(block);
+    if (argc == 6)
+      std::printf("%-9s [%llu, %llu] %llu values, %u-bit counts, %.2f s\n", names[static_cast<int>(block.method)],
+                  static_cast<unsigned long long>(block.first), static_cast<unsigned long long>(block.last),
+                  static_cast<unsigned long long>(block.last - block.first + 1), block.countBits, block.cost);
     Sum& sum = sums[static_cast<int>(block.method)];
     ++sum.blocks;
     sum.values += static_cast<double>(block.last - block.first) + 1;
