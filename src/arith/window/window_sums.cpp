@@ -60,8 +60,9 @@ std::uint64_t WindowSums::lowestQuotient(const Prefix& k, const SumQuotients& qu
   return std::max(quotients.low, k.largest + 2);
 }
 
-// An interval of sigma s holds at most (B - A) / s + 1 numbers, and past the
-// bitmap its numbers are at least A / s - 1: a long one has s below this.
+// An interval of sigma s holds at most (B - A) / s + 1 numbers, and its primes
+// p have s (p + 1) <= B, so one that reaches past the bitmap has s at most
+// B / kBitmapLimit: a long one has s below this.
 std::uint64_t WindowSums::shortSigma() const {
   const std::uint64_t width = last_ - first_;
   const std::uint64_t untested = std::min(width / (kLongUntested - 1), last_ / PrimeTest::kBitmapLimit);
