@@ -32,8 +32,9 @@ int main(int argc, char** argv) {
     arith::BlockPlan block = planner.plan(from, last, first);
     if (from == first) block.cost += planner.freshPagesCost(block);
     if (argc == 6)
-      std::printf("%-9s [%llu, %llu] %llu values, %u-bit counts, %.2f s\n", names[static_cast<int>(block.method)],
-                  static_cast<unsigned long long>(block.first), static_cast<unsigned long long>(block.last),
+      std::printf("%-9s [%llu, %llu] %llu values, %u-bit counts, %.2f s\n",
+                  names[static_cast<int>(block.method)], static_cast<unsigned long long>(block.first),
+                  static_cast<unsigned long long>(block.last),
                   static_cast<unsigned long long>(block.last - block.first + 1), block.countBits, block.cost);
     Sum& sum = sums[static_cast<int>(block.method)];
     ++sum.blocks;
