@@ -158,17 +158,16 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_
   // them over more values (12 % less CPU for 2^32 values near 2^40 than for
   // four blocks of 2^30). In 8-bit counts only: past 15 the 4-bit fields send
   // most sums to the side tables. Its memory comes as fresh pages once per
-  // calculation, at about 2.3 thread-seconds a GiB here, so wide blocks are
-  // at most an eighth of the calculation (a run of 2^35 values near 2^40
-  // takes blocks of 2^32 from its first), and its last blocks stay wide, the
-  // memory being held.
+  // calculation, at about 2.3 thread-seconds a GiB here, so only a long run of
+  // such blocks takes it: a long run's last blocks stay wide, the memory being held.
   const std::uint64_t windowWidest = to - from >= windowValues_ ? from + windowValues_ - 1 : to;
   if (windowWidest <= WindowSums::kCeiling) {
     const std::uint64_t windowNarrow = std::min(narrow, windowWidest);
     consider(Method::Window, windowNarrow, windowCost(from, windowNarrow));
-    const std::uint64_t wideValues = std::min(windowByteValues_, (to - runFirst) / kWideWindowRun + 1);
-    const std::uint64_t bytewide = windowWidest - from >= wideValues ? from + wideValues - 1 : windowWidest;
-    if (bytewide > windowNarrow) consider(Method::Window, bytewide, windowCost(from, bytewide));
+    const std::uint64_t bytewide =
+        windowWidest - from >= windowByteValues_ ? from + windowByteValues_ - 1 : windowWidest;
+    if (bytewide > windowNarrow && (to - runFirst) / kWideWindowRun >= bytewide - from)
+      consider(Method::Window, bytewide, windowCost(from, bytewide));
   }
   return block;
 }
