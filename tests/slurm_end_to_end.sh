@@ -73,9 +73,12 @@ for _ in $(seq 60); do
 done
 expect "Slurm: the node is up" test "$(sinfo -h -o %t)" = idle
 
-# One thread, so that the run outlasts the limit; SIGTERM 30 s before it.
+# One thread, so that the run outlasts the limit; SIGTERM 60 s before it.
+# Slurm reckons a requeued job's limit from its begin time, and starts it at
+# its next scheduling pass, up to 30 s later: each run still counts for 30 s
+# or more before its signal.
 job=$(cd "$work/job" && L1=$L1 L2=$L2 OPTIONS=--threads=1 PROGRAM=$program \
-  sbatch --parsable --time=1 --signal=B:TERM@30 --output=job.log "$script")
+  sbatch --parsable --time=2 --signal=B:TERM@60 --output=job.log "$script")
 # Slurm holds a requeued job two minutes before it may start again; the
 # test lets it go sooner (the job itself is not touched), but not within
 # the second its old credential was revoked in: slurmd refuses a
