@@ -24,7 +24,7 @@
 namespace {
 
 #ifdef SIGMA_MPI
-constexpr auto kServingRankGrace = std::chrono::milliseconds(500);
+constexpr auto kServingRankGrace = std::chrono::seconds(30);
 #endif
 
 census::ProgressLine::Style progressStyle(bool asked) {
@@ -66,9 +66,10 @@ int main(int argc, char** argv) {
   arith::DivisorArithmetic arithmetic(line.threads != 0 ? line.threads : session.threadsPerRank(),
                                       line.memoryCap, session.ranksOnThisMachine());
   if (!session.holdsDialogue()) {
-    // mpirun sends SIGTERM to every rank at once: a serving rank ends a
-    // moment later, so that rank 0 sees no broken link while it saves the
-    // checkpoint and says so.
+    // mpirun sends SIGTERM to every rank at once: a serving rank waits, so
+    // that rank 0 sees no broken link while it saves the checkpoint and says
+    // so (its fsync can take seconds on a busy disk). The launcher ends the
+    // serving ranks as soon as rank 0 is gone.
     const census::StopSignals stop([](int) {
       std::this_thread::sleep_for(kServingRankGrace);
       return std::string();

@@ -11,6 +11,29 @@ source "$(dirname "$0")/expect.sh"
 # Open MPI as root, and without the cross-memory attach that containers forbid.
 export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1
 export OMPI_MCA_btl_vader_single_copy_mechanism=none OMPI_MCA_rmaps_base_oversubscribe=1
+# mpirun kills its ranks a second after a SIGTERM it passes on (and waits as
+# long before passing it), which a busy disk's fsync can outlast; a user is
+# told to give it more, as here.
+export OMPI_MCA_odls_base_sigkill_timeout=3
+
+# Waits until checkpoint $1 holds a finished range (the ranks are counting).
+counting() {
+  local tries=600
+  until grep -qs '^done ' "$1"; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
+# Waits until no process runs program $1 (mpirun's ranks outlive it a moment).
+gone() {
+  local tries=300
+  while pgrep -f "^$1 " > /dev/null; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
 
 # A wide interval without the listing, one by the window walk, one high up
 # and one at the top with the listing, one low with it across many blocks;
@@ -40,10 +63,11 @@ mkdir "$run"
 (cd "$run" && "$plain" --memory=32M --format=tsv 1 2000000000 > expected &&
   timeout 300 mpirun -n 3 "$mpi" --memory=32M --format=tsv 1 2000000000 > out 2> /dev/null)
 expect "batch census, 3 ranks: the plain output" cmp -s "$run/out" "$run/expected"
-# One thread, so that the run outlasts the kill (rank 1 alone would take both cores).
-(cd "$run" && { timeout 300 mpirun -n 2 "$mpi" --threads=1 --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2>&1 &
-  sleep 4; kill -KILL $!; wait $!; } 2> /dev/null)
-sleep 1
+# One thread, so that the run outlasts the kill (rank 1 alone would take both
+# cores); mpirun itself is killed once a range is saved, and the ranks end.
+(cd "$run" && { mpirun -n 2 "$mpi" --threads=1 --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2>&1 &
+  counting ck; kill -KILL $!; wait $!; } 2> /dev/null)
+expect "batch census killed under mpirun: its ranks end" gone "$mpi"
 expect "batch census killed under mpirun: finished ranges kept" grep -q '^done ' "$run/ck"
 (cd "$run" && timeout 300 mpirun -n 3 "$mpi" --memory=64M --format=tsv --checkpoint=ck 1 2000000000 > resumed 2> /dev/null)
 expect "batch census resumed with 3 ranks: the plain output" cmp -s "$run/resumed" "$run/expected"
@@ -53,8 +77,8 @@ expect "batch census resumed with 3 ranks: the plain output" cmp -s "$run/resume
 # was saved, and the resumed run gives the uninterrupted output.
 for signal in TERM INT; do
   (cd "$run" && rm -f ck && { mpirun -n 2 "$mpi" --threads=1 --memory=32M --format=tsv --checkpoint=ck 1 2000000000 > /dev/null 2> err &
-    sleep 3; kill -$signal $!; wait $!; })
-  sleep 0.5
+    counting ck; kill -$signal $!; wait $!; })
+  gone "$mpi"
   expect "SIG$signal to mpirun: the program's last line" \
     test "$(tail -n 1 "$run/err")" = "sigma-census: stopped by SIGTERM; checkpoint ck holds every finished range"
   expect "SIG$signal to mpirun: finished ranges kept" grep -q '^done ' "$run/ck"

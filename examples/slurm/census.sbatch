@@ -22,6 +22,9 @@ OUTPUT=${OUTPUT:-census.tsv}
 PROGRAM=${PROGRAM:-sigma-census}
 LAUNCH=${LAUNCH:-}
 OPTIONS=${OPTIONS:-}  # more options of the census, such as --memory=4G
+# mpirun kills its ranks one second after it passes SIGTERM on: time enough
+# for the checkpoint's fsync only on a quiet disk.
+export OMPI_MCA_odls_base_sigkill_timeout=${OMPI_MCA_odls_base_sigkill_timeout:-30}
 
 echo "job ${SLURM_JOB_ID:-?}, start $(date -u +%FT%TZ), restart ${SLURM_RESTART_COUNT:-0}"
 stopped=0
