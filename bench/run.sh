@@ -29,6 +29,9 @@
 #             time, peak memory, seconds per 2^30 values and their ratios; for each, the
 #             progress line's time left against the time the run then still took (from the
 #             first minute on, while a tenth of the run is left)
+#   short     runs of 2^34 and 2^35 values just below 2^40 against the top sixteenth's pace per
+#             value, the first also with the build of REV, in the memory MEMORY (default: the
+#             program's own budget)
 #   doublecheck [1, 2^36] with --double-check against without
 #   checkpoint [1, 2^33] with --checkpoint against without (best of three alternating rounds),
 #             and the time to resume from a complete checkpoint
@@ -264,6 +267,33 @@ for section in $sections; do
           $((beforekb / 1024)) $((afterkb / 1024)) \
           "$(cmp -s "$work/old.tsv" "$work/new.tsv" && echo identical || echo DIFFERENT)"
       done
+      git worktree remove --force "$old" ;;
+    short)
+      # Runs of 2^34 and 2^35 values just below 2^40 (the first also with the
+      # build of REV), then the top sixteenth, in MEMORY (default: the program's).
+      previousBuild
+      memory=${MEMORY:+--memory=$MEMORY}
+      printf '\n| run | build | wall | peak MiB | per 2^30 values | against the top sixteenth |\n|---|---|---|---|---|---|\n'
+      shortRun() {  # PROGRAM BITS LABEL: sets seconds, mib and per
+        /usr/bin/time -f '%e %M' -o "$work/time" "$1" $memory --format=tsv $(((1 << 40) - (1 << $2) + 1)) $((1 << 40)) \
+          > "$work/short$2.$3.tsv"
+        read -r seconds kb < <(tail -n 1 "$work/time")
+        mib=$((kb / 1024))
+        per=$(awk -v t="$seconds" -v b="$2" 'BEGIN{printf "%.3f", t / 2^(b-30)}')
+      }
+      rows=()
+      for case in "$old/build/sigma-census 34 $commit" "$program 34 this" "$program 35 this" "$program 36 this"; do
+        set -- $case
+        shortRun "$1" "$2" "$3"
+        rows+=("$2 $3 $seconds $mib $per")
+      done
+      for r in "${rows[@]}"; do
+        set -- $r
+        printf '| 2^%s values | %s | %s s | %d | %s s | %s |\n' "$1" "$2" "$3" "$4" "$5" \
+          "$(awk -v a="$5" -v b="$per" 'BEGIN{printf "%.3f", a / b}')"
+      done
+      cmp -s "$work/short34.$commit.tsv" "$work/short34.this.tsv" && echo "reports of both builds: identical" ||
+        echo "reports of both builds: DIFFERENT"
       git worktree remove --force "$old" ;;
     flint)
       "$build/bench/flint_bench" ;;

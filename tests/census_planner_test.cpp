@@ -35,6 +35,17 @@ TEST(Planner, WindowBlocksHighUpTakeTheWidestEightBitCounts) {
   const std::uint64_t end = kFrom + (std::uint64_t{1} << 36);
   const arith::BlockPlan tail = roomy.plan(end - (std::uint64_t{1} << 33), end, kFrom);
   EXPECT_EQ(tail.last - tail.first + 1, wide.last - wide.first + 1);
+  // A run that holds fewer than eight of the widest blocks takes an eighth
+  // of itself a block from the start, not narrow blocks and one wide at the end.
+  const std::uint64_t run = std::uint64_t{1} << 35;
+  const arith::BlockPlan eighth = roomy.plan(kFrom, kFrom + run - 1);
+  EXPECT_EQ(eighth.last - eighth.first + 1, run / arith::CensusPlanner::kWideWindowRun);
+  EXPECT_EQ(eighth.countBits, 8u);
+  // Low down a wide block saves nothing per value, and its fresh memory would
+  // make the whole calculation dearer: the blocks stay narrow.
+  const arith::CensusPlanner oneThread(1, std::uint64_t{8} << 30);
+  const arith::BlockPlan low = oneThread.plan(1, 20000000000);
+  EXPECT_EQ(low.last - low.first + 1, arith::CensusPlanner::kNarrowBlock);
   const arith::CensusPlanner tight(2, std::uint64_t{1} << 30);
   const arith::BlockPlan narrow = tight.plan(kFrom, kFrom + (std::uint64_t{1} << 36));
   EXPECT_EQ(narrow.method, Method::Window);

@@ -9,7 +9,8 @@ watch CHECKPOINT LOG  -- while a census runs with --checkpoint=CHECKPOINT,
     Ends when the checkpoint says complete.
 check PROGRAM LOG N MEMORY -- reruns N of the logged ranges, spread evenly,
     with --memory=MEMORY (so with other blocks) and compares each histogram
-    with the logged one. Exit status 1 when one differs.
+    with the logged one (ranges of 2^34 values or more, logged while no
+    watcher ran, are left out). Exit status 1 when one differs.
 """
 import subprocess
 import sys
@@ -35,6 +36,9 @@ def read_checkpoint(path):
         elif words[0] == "complete":
             complete = words[1] == "1"
     return done, hist, complete
+
+
+MAX_RERUN = 1 << 34
 
 
 def covered(done):
@@ -76,6 +80,8 @@ def watch(checkpoint, log):
 def check(program, log, samples, memory):
     with open(log) as f:
         lines = [line.split("\t") for line in f if line.strip()]
+    # A range logged while no watcher ran holds many blocks: too wide to rerun.
+    lines = [line for line in lines if int(line[1]) - int(line[0]) < MAX_RERUN]
     step = max(1, len(lines) // samples)
     picked = lines[step // 2 :: step][:samples]
     bad = 0

@@ -138,11 +138,15 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_
   block.last = widest;
   block.cost = inversionCost(from, widest);
   block.bytes = threads_ * (BlockInverter::kBatch * sizeof(std::uint64_t) + (std::uint64_t{1} << 20));
-  auto consider = [&](Method method, std::uint64_t last, double cost) {
+  // `once`: seconds the calculation pays once if it takes such blocks, spread
+  // over all its values for the choice.
+  auto consider = [&](Method method, std::uint64_t last, double cost, double once = 0) {
     const auto perValue = [](double seconds, std::uint64_t a, std::uint64_t b) {
       return seconds / (static_cast<double>(b - a) + 1);
     };
-    if (perValue(cost, from, last) >= perValue(block.cost, block.first, block.last)) return;
+    if (perValue(cost, from, last) + perValue(once, runFirst, to) >=
+        perValue(block.cost, block.first, block.last))
+      return;
     block.last = last;
     block.method = method;
     block.cost = cost;
@@ -158,16 +162,22 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_
   // them over more values (12 % less CPU for 2^32 values near 2^40 than for
   // four blocks of 2^30). In 8-bit counts only: past 15 the 4-bit fields send
   // most sums to the side tables. Its memory comes as fresh pages once per
-  // calculation, at about 2.3 thread-seconds a GiB here, so only a long run of
-  // such blocks takes it: a long run's last blocks stay wide, the memory being held.
+  // calculation, at about 2.3 thread-seconds a GiB here, so wide blocks are
+  // at most an eighth of the calculation (a run of 2^35 values near 2^40
+  // takes blocks of 2^32 from its first), and its last blocks stay wide, the
+  // memory being held.
   const std::uint64_t windowWidest = to - from >= windowValues_ ? from + windowValues_ - 1 : to;
   if (windowWidest <= WindowSums::kCeiling) {
     const std::uint64_t windowNarrow = std::min(narrow, windowWidest);
     consider(Method::Window, windowNarrow, windowCost(from, windowNarrow));
-    const std::uint64_t bytewide =
-        windowWidest - from >= windowByteValues_ ? from + windowByteValues_ - 1 : windowWidest;
-    if (bytewide > windowNarrow && (to - runFirst) / kWideWindowRun >= bytewide - from)
-      consider(Method::Window, bytewide, windowCost(from, bytewide));
+    const std::uint64_t wideValues = std::min(windowByteValues_, (to - runFirst) / kWideWindowRun + 1);
+    const std::uint64_t bytewide = windowWidest - from >= wideValues ? from + wideValues - 1 : windowWidest;
+    if (bytewide > windowNarrow) {
+      const double freshPages =
+          static_cast<double>(blockBytes(bytewide - from + 1, threads_, 8, Method::Window)) *
+          kFreshPagesPerByte / threads_;
+      consider(Method::Window, bytewide, windowCost(from, bytewide), freshPages);
+    }
   }
   return block;
 }
