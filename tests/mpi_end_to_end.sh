@@ -27,8 +27,9 @@ counting() {
 }
 # Waits until no process runs program $1 (mpirun's ranks outlive it a moment).
 gone() {
-  local tries=300
-  while pgrep -f "^$1 " > /dev/null; do
+  local tries=300 pattern
+  pattern="^$(printf '%s' "$1" | sed 's/[][\\.*^$+?(){}|]/\\&/g') "
+  while pgrep -f "$pattern" > /dev/null; do
     tries=$((tries - 1))
     [ "$tries" -gt 0 ] || return 1
     sleep 0.1
