@@ -126,6 +126,10 @@ double CensusPlanner::freshPagesCost(const BlockPlan& first) const {
   return static_cast<double>(first.bytes) * kFreshPagesPerByte / threads_;
 }
 
+double CensusPlanner::wideWindowPagesCost(std::uint64_t values) const {
+  return static_cast<double>(blockBytes(values, threads_, 8, Method::Window)) * kFreshPagesPerByte / threads_;
+}
+
 BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_t runFirst) const {
   if (runFirst == 0) runFirst = from;
   SIGMA_ASSERT(1 <= runFirst && runFirst <= from && from <= to);
@@ -161,23 +165,18 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_
   // Each window block walks the prefixes again: high up, a wider block spreads
   // them over more values (12 % less CPU for 2^32 values near 2^40 than for
   // four blocks of 2^30). In 8-bit counts only: past 15 the 4-bit fields send
-  // most sums to the side tables. Its memory comes as fresh pages once per
-  // calculation, at about 2.3 thread-seconds a GiB here, so wide blocks are
-  // at most an eighth of the calculation (a run of 2^35 values near 2^40
-  // takes blocks of 2^32 from its first), and its last blocks stay wide, the
-  // memory being held.
+  // most sums to the side tables. Its fresh pages come once per calculation
+  // (about 2.3 thread-seconds a GiB here), so wide blocks are at most an
+  // eighth of it, and its last blocks stay wide, the memory being held.
   const std::uint64_t windowWidest = to - from >= windowValues_ ? from + windowValues_ - 1 : to;
   if (windowWidest <= WindowSums::kCeiling) {
     const std::uint64_t windowNarrow = std::min(narrow, windowWidest);
     consider(Method::Window, windowNarrow, windowCost(from, windowNarrow));
     const std::uint64_t wideValues = std::min(windowByteValues_, (to - runFirst) / kWideWindowRun + 1);
     const std::uint64_t bytewide = windowWidest - from >= wideValues ? from + wideValues - 1 : windowWidest;
-    if (bytewide > windowNarrow) {
-      const double freshPages =
-          static_cast<double>(blockBytes(bytewide - from + 1, threads_, 8, Method::Window)) *
-          kFreshPagesPerByte / threads_;
-      consider(Method::Window, bytewide, windowCost(from, bytewide), freshPages);
-    }
+    if (bytewide > windowNarrow)
+      consider(Method::Window, bytewide, windowCost(from, bytewide),
+               wideWindowPagesCost(bytewide - from + 1));
   }
   return block;
 }

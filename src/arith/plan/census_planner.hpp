@@ -51,6 +51,9 @@ class CensusPlanner {
   static constexpr std::uint64_t kSmallestBlock = std::uint64_t{1} << 10;
 
  private:
+  // The fresh pages of a window block of `values` values in 8-bit counts.
+  double wideWindowPagesCost(std::uint64_t values) const;
+
   unsigned threads_;
   std::uint64_t budget_ = 0;
   std::uint64_t blockValues_ = kSmallestBlock;
