@@ -12,6 +12,7 @@ check PROGRAM LOG N MEMORY -- reruns N of the logged ranges, spread evenly,
     with the logged one (ranges of 2^34 values or more, logged while no
     watcher ran, are left out). Exit status 1 when one differs.
 """
+import os
 import subprocess
 import sys
 import time
@@ -60,11 +61,22 @@ def new_range(before, after):
 def watch(checkpoint, log):
     # A fresh run writes its checkpoint first when its first block is done.
     state = read_checkpoint(checkpoint) or ([], {}, False)
+    seen = None
     with open(log, "a") as out:
         while not state[2]:
             time.sleep(0.2)
+            try:  # a frontier checkpoint is megabytes: read it only when replaced
+                info = os.stat(checkpoint)
+                stamp = (info.st_ino, info.st_mtime_ns)
+            except FileNotFoundError:
+                continue
+            if stamp == seen:
+                continue
             later = read_checkpoint(checkpoint)
-            if later is None or covered(later[0]) == covered(state[0]):
+            if later is None:
+                continue
+            seen = stamp
+            if covered(later[0]) == covered(state[0]):
                 continue
             a, b = new_range(state[0], later[0])
             diff = {n: c - state[1].get(n, 0) for n, c in later[1].items()}
