@@ -16,25 +16,22 @@ export OMPI_MCA_btl_vader_single_copy_mechanism=none OMPI_MCA_rmaps_base_oversub
 # told to give it more, as here.
 export OMPI_MCA_odls_base_sigkill_timeout=3
 
-# Waits until checkpoint $1 holds a finished range (the ranks are counting).
-counting() {
-  local tries=600
-  until grep -qs '^done ' "$1"; do
+# within TENTHS COMMAND...: waits until the command succeeds, at most TENTHS
+# tenths of a second.
+within() {
+  local tries=$1
+  shift
+  until "$@"; do
     tries=$((tries - 1))
     [ "$tries" -gt 0 ] || return 1
     sleep 0.1
   done
 }
-# Waits until no process runs program $1 (mpirun's ranks outlive it a moment).
-gone() {
-  local tries=300 pattern
-  pattern="^$(printf '%s' "$1" | sed 's/[][\\.*^$+?(){}|]/\\&/g') "
-  while pgrep -f "$pattern" > /dev/null; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+# The checkpoint holds a finished range (the ranks are counting).
+counting() { within 600 grep -qs '^done ' "$1"; }
+# No process runs program $1 (mpirun's ranks outlive it a moment).
+idle() { ! pgrep -f "^$(printf '%s' "$1" | sed 's/[][\\.*^$+?(){}|]/\\&/g') " > /dev/null; }
+gone() { within 300 idle "$1"; }
 
 # A wide interval without the listing, one by the window walk, one high up
 # and one at the top with the listing, one low with it across many blocks;

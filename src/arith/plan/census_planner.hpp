@@ -44,8 +44,7 @@ class CensusPlanner {
   // Blocks up to this width keep their counts in memory that stays in use
   // from block to block; wider ones cost more per value (see sieveCost).
   static constexpr std::uint64_t kNarrowBlock = std::uint64_t{1} << 30;
-  // Window blocks wider than kNarrowBlock only where the calculation holds this many of them:
-  // at most the widest 8-bit block, or this share of the calculation.
+  // A window block wider than kNarrowBlock is at most this share of the calculation.
   static constexpr std::uint64_t kWideWindowRun = 8;
   // The sieve's smallest block, whatever the budget.
   static constexpr std::uint64_t kSmallestBlock = std::uint64_t{1} << 10;
