@@ -29,7 +29,7 @@
 #             time, peak memory, seconds per 2^30 values and their ratios; for each, the
 #             progress line's time left against the time the run then still took (from the
 #             first minute on, while a tenth of the run is left)
-#   short     runs of 2^34 and 2^35 values just below 2^40 against the top sixteenth's pace per
+#   short     runs of 2^32 and 2^35 values just below 2^40 against the top sixteenth's pace per
 #             value, the first also with the build of REV, in the memory MEMORY (default: the
 #             program's own budget)
 #   doublecheck [1, 2^36] with --double-check against without
@@ -269,7 +269,7 @@ for section in $sections; do
       done
       git worktree remove --force "$old" ;;
     short)
-      # Runs of 2^34 and 2^35 values just below 2^40 (the first also with the
+      # Runs of 2^32 and 2^35 values just below 2^40 (the first also with the
       # build of REV), then the top sixteenth, in MEMORY (default: the program's).
       previousBuild
       memory=${MEMORY:+--memory=$MEMORY}
@@ -282,7 +282,7 @@ for section in $sections; do
         per=$(awk -v t="$seconds" -v b="$2" 'BEGIN{printf "%.3f", t / 2^(b-30)}')
       }
       rows=()
-      for case in "$old/build/sigma-census 34 $commit" "$program 34 this" "$program 35 this" "$program 36 this"; do
+      for case in "$old/build/sigma-census 32 $commit" "$program 32 this" "$program 35 this" "$program 36 this"; do
         set -- $case
         shortRun "$1" "$2" "$3"
         rows+=("$2 $3 $seconds $mib $per")
@@ -292,7 +292,7 @@ for section in $sections; do
         printf '| 2^%s values | %s | %s s | %d | %s s | %s |\n' "$1" "$2" "$3" "$4" "$5" \
           "$(awk -v a="$5" -v b="$per" 'BEGIN{printf "%.3f", a / b}')"
       done
-      cmp -s "$work/short34.$commit.tsv" "$work/short34.this.tsv" && echo "reports of both builds: identical" ||
+      cmp -s "$work/short32.$commit.tsv" "$work/short32.this.tsv" && echo "reports of both builds: identical" ||
         echo "reports of both builds: DIFFERENT"
       git worktree remove --force "$old" ;;
     flint)

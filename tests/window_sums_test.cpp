@@ -7,6 +7,7 @@
 
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "arith/blocks/block_counter.hpp"
@@ -15,6 +16,7 @@
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
 #include "arith/window/sigma_tally.hpp"
+#include "arith/window/span_prefixes.hpp"
 
 namespace {
 
@@ -229,4 +231,61 @@ TEST(SigmaTally, CompactsRepeatedSigmaAndKeepsTakingThem) {
     EXPECT_EQ(sigma % 977, 0u);
     EXPECT_EQ(count, kTimes) << sigma;
   }
+}
+
+// Blocks in a row read off one walk of a span of them count as blocks that
+// walk their own prefixes: with room for the span's tally (the span walked
+// once, its last block narrower, and low down many of its prefixes loose), and
+// without (its prefixes left loose past their room, the span given up and
+// each block walking its own).
+TEST(WindowSums, BlocksReadOffASpanCountAsBlocksWalkedAlone) {
+  arith::PrimeTable table;
+  arith::BlockCounter counter(2);
+  for (const auto& [from, width] :
+       {std::pair<std::uint64_t, std::uint64_t>{(std::uint64_t{1} << 33) + 12345, 1 << 18},
+        {(std::uint64_t{1} << 25) + 777, 1 << 15}}) {
+    const std::uint64_t end = from + 5 * width + width / 3;
+    auto run = [&](arith::WindowSums& window, std::vector<bool>& spanned) {
+      std::vector<Count> counts;
+      for (std::uint64_t first = from; first <= end; first += width) {
+        counter.count(window, first, std::min(end, first + width - 1), 8,
+                      [&](Int64, std::span<const Count> part) {
+                        counts.insert(counts.end(), part.begin(), part.end());
+                      },
+                      {});
+        spanned.push_back(window.spanned());
+      }
+      return counts;
+    };
+    arith::WindowSums alone(table);
+    std::vector<bool> none;
+    const std::vector<Count> expected = run(alone, none);
+    EXPECT_EQ(none, std::vector<bool>(6, false));
+    for (const std::uint64_t tallyBytes : {std::uint64_t{64} << 20, std::uint64_t{8}}) {
+      arith::WindowSums window(table, arith::WindowSums::kDenseSigma, 64);
+      window.expectUpTo(end, tallyBytes);
+      std::vector<bool> spanned;
+      EXPECT_EQ(run(window, spanned), expected) << from << " " << tallyBytes;
+      EXPECT_EQ(spanned, std::vector<bool>(6, tallyBytes > 8)) << from << " " << tallyBytes;
+    }
+  }
+}
+
+// A walk stopped in one thread leaves a span that covers no block, even once
+// the other threads have ended theirs.
+TEST(SpanPrefixes, AStoppedWalkCoversNothing) {
+  arith::PrimeTable table;
+  table.extendPast(1 << 17);
+  const std::uint64_t first = std::uint64_t{1} << 33;
+  arith::SpanPrefixes span;
+  span.begin(first, first + (1 << 20), 513, 2, 1 << 23, 1 << 14);
+  EXPECT_THROW(span.build(1, table.primes(), [] { throw std::runtime_error("stopped"); }),
+               std::runtime_error);
+  span.build(0, table.primes(), [] {});
+  EXPECT_FALSE(span.built());
+  EXPECT_FALSE(span.covers(first, first + 1000, 513, 2));
+  span.begin(first, first + (1 << 20), 513, 2, 1 << 23, 1 << 14);
+  span.build(1, table.primes(), [] {});
+  span.build(0, table.primes(), [] {});
+  EXPECT_TRUE(span.covers(first, first + 1000, 513, 2));
 }

@@ -95,6 +95,8 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
                           const ProgressSink& done) {
   const std::uint64_t width = last - first + 1;
   source.prepare(first, last, threads_);
+  runParallel(threads_,
+              [&](unsigned t) { source.prepareShared(t, [stop = stop_] { throwIfStopped(stop); }); });
   Counts counts(zeroedCounts(Counts::bytesFor(width)), width);
   std::vector<std::mutex> locks(counts.regions());
   using Filer = SumFiler<Counts>;

@@ -113,12 +113,37 @@ double CensusPlanner::inversionCost(std::uint64_t first, std::uint64_t last) con
   return static_cast<double>(last - first + 1) * perValue / threads_;
 }
 
-double CensusPlanner::windowCost(std::uint64_t first, std::uint64_t last) const {
+double CensusPlanner::windowCost(std::uint64_t first, std::uint64_t last, double walkShare) const {
   const double width = static_cast<double>(last - first) + 1;
   const double prefixes = kPrefixesAt10Digits * std::pow(static_cast<double>(last) / 1e10, kPrefixExponent);
-  const double perPrefix =
-      kWindowPerPrefix + kWindowPerShortInterval * std::min(1.0, width / kWindowShortIntervalsFull);
+  const double perPrefix = kWindowPerPrefix * walkShare +
+                           kWindowPerShortInterval * std::min(1.0, width / kWindowShortIntervalsFull);
   return (prefixes * perPrefix + width * kWindowPerValue) / threads_;
+}
+
+std::uint64_t CensusPlanner::spanTallyBytes(std::uint64_t to) const {
+  const std::uint64_t bytes = WindowSums::spanTallyBytes(to, threads_);
+  return bytes <= budget_ / 4 ? bytes : 0;
+}
+
+CensusPlanner::WindowWidths CensusPlanner::windowWidths(std::uint64_t tallyBytes) const {
+  if (tallyBytes == 0) return {windowValues_, windowByteValues_};
+  return {largestBlock(budget_ - tallyBytes, threads_, 4, Method::Window),
+          largestBlock(budget_ - tallyBytes, threads_, 8, Method::Window)};
+}
+
+// A span reaches a kSpanShare-th of its first value above it, and holds two
+// blocks at least; each of its blocks still walks the prefixes that a prime
+// square can follow, reads the span's tally and its loose prefixes: about a
+// tenth of the walk (near 2^40 and 2^44).
+double CensusPlanner::walkShare(std::uint64_t from, std::uint64_t last, std::uint64_t to,
+                                std::uint64_t runFirst, std::uint64_t tallyBytes) {
+  constexpr double kSpanResidual = 0.1;
+  const double width = static_cast<double>(last - from) + 1;
+  const double span = std::min(static_cast<double>(to - runFirst) + 1,
+                               static_cast<double>(from) / WindowSums::kSpanShare + 1);
+  if (tallyBytes == 0 || span < 2 * width) return 1;
+  return std::min(1.0, width / span + kSpanResidual);
 }
 
 double CensusPlanner::freshPagesCost(const BlockPlan& first) const {
@@ -128,6 +153,30 @@ double CensusPlanner::freshPagesCost(const BlockPlan& first) const {
 
 double CensusPlanner::wideWindowPagesCost(std::uint64_t values) const {
   return static_cast<double>(blockBytes(values, threads_, 8, Method::Window)) * kFreshPagesPerByte / threads_;
+}
+
+// Each window block walks the prefixes again, or its share of a span's walk:
+// high up, a wider block spreads them over more values (12 % less CPU for 2^32
+// values near 2^40 than for four blocks of 2^30). In 8-bit counts only: past
+// 15 the 4-bit fields send most sums to the side tables. Its fresh pages come
+// once per calculation (about 2.3 thread-seconds a GiB here), so wide blocks
+// are at most an eighth of it, and its last blocks stay wide, the memory
+// being held.
+template <class Consider>
+void CensusPlanner::considerWindow(const Consider& consider, std::uint64_t from, std::uint64_t to,
+                                   std::uint64_t runFirst, std::uint64_t narrow, std::uint64_t tally,
+                                   const WindowWidths& window) const {
+  const std::uint64_t windowWidest = to - from >= window.values ? from + window.values - 1 : to;
+  if (windowWidest > WindowSums::kCeiling) return;
+  const auto cost = [&](std::uint64_t last) {
+    return windowCost(from, last, walkShare(from, last, to, runFirst, tally));
+  };
+  const std::uint64_t windowNarrow = std::min(narrow, windowWidest);
+  consider(Method::Window, windowNarrow, cost(windowNarrow));
+  const std::uint64_t wideValues = std::min(window.byteValues, (to - runFirst) / kWideWindowRun + 1);
+  const std::uint64_t bytewide = windowWidest - from >= wideValues ? from + wideValues - 1 : windowWidest;
+  if (bytewide > windowNarrow)
+    consider(Method::Window, bytewide, cost(bytewide), wideWindowPagesCost(bytewide - from + 1));
 }
 
 BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_t runFirst) const {
@@ -142,6 +191,8 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_
   block.last = widest;
   block.cost = inversionCost(from, widest);
   block.bytes = threads_ * (BlockInverter::kBatch * sizeof(std::uint64_t) + (std::uint64_t{1} << 20));
+  const std::uint64_t tally = spanTallyBytes(to);
+  const WindowWidths window = windowWidths(tally);
   // `once`: seconds the calculation pays once if it takes such blocks, spread
   // over all its values for the choice.
   auto consider = [&](Method method, std::uint64_t last, double cost, double once = 0) {
@@ -155,29 +206,14 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_
     block.method = method;
     block.cost = cost;
     const std::uint64_t width = last - from + 1;
-    block.countBits = width <= (method == Method::Window ? windowByteValues_ : byteValues_) ? 8 : 4;
+    block.countBits = width <= (method == Method::Window ? window.byteValues : byteValues_) ? 8 : 4;
     block.bytes = blockBytes(width, threads_, block.countBits, method);
   };
   if (widest < SigmaSieve::kCeiling) {
     consider(Method::Sieve, widest, sieveCost(from, widest));
     if (narrow != widest) consider(Method::Sieve, narrow, sieveCost(from, narrow));
   }
-  // Each window block walks the prefixes again: high up, a wider block spreads
-  // them over more values (12 % less CPU for 2^32 values near 2^40 than for
-  // four blocks of 2^30). In 8-bit counts only: past 15 the 4-bit fields send
-  // most sums to the side tables. Its fresh pages come once per calculation
-  // (about 2.3 thread-seconds a GiB here), so wide blocks are at most an
-  // eighth of it, and its last blocks stay wide, the memory being held.
-  const std::uint64_t windowWidest = to - from >= windowValues_ ? from + windowValues_ - 1 : to;
-  if (windowWidest <= WindowSums::kCeiling) {
-    const std::uint64_t windowNarrow = std::min(narrow, windowWidest);
-    consider(Method::Window, windowNarrow, windowCost(from, windowNarrow));
-    const std::uint64_t wideValues = std::min(windowByteValues_, (to - runFirst) / kWideWindowRun + 1);
-    const std::uint64_t bytewide = windowWidest - from >= wideValues ? from + wideValues - 1 : windowWidest;
-    if (bytewide > windowNarrow)
-      consider(Method::Window, bytewide, windowCost(from, bytewide),
-               wideWindowPagesCost(bytewide - from + 1));
-  }
+  considerWindow(consider, from, to, runFirst, narrow, tally, window);
   return block;
 }
 

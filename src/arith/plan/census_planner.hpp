@@ -35,7 +35,13 @@ class CensusPlanner {
 
   double sieveCost(std::uint64_t first, std::uint64_t last) const;
   double inversionCost(std::uint64_t first, std::uint64_t last) const;
-  double windowCost(std::uint64_t first, std::uint64_t last) const;
+  // `walkShare`: the share of the prefixes' walk the block pays (less than
+  // one where a span of blocks walks them once, span_prefixes.hpp).
+  double windowCost(std::uint64_t first, std::uint64_t last, double walkShare = 1) const;
+  // The room a calculation up to `to` gives the tally of a span of window
+  // blocks: 0 where it would take more than a quarter of the budget, and
+  // the blocks walk their prefixes one by one.
+  std::uint64_t spanTallyBytes(std::uint64_t to) const;
   // What a calculation's first block costs besides its plan: a block wider
   // than kNarrowBlock takes its memory as fresh pages, which the kernel
   // clears (blocks after it reuse them).
@@ -52,6 +58,20 @@ class CensusPlanner {
  private:
   // The fresh pages of a window block of `values` values in 8-bit counts.
   double wideWindowPagesCost(std::uint64_t values) const;
+  // The widest window blocks (4-bit and 8-bit counts) beside a span's tally of `tallyBytes`.
+  struct WindowWidths {
+    std::uint64_t values;
+    std::uint64_t byteValues;
+  };
+  WindowWidths windowWidths(std::uint64_t tallyBytes) const;
+  // Weighs the window blocks from `from` through consider(method, last, cost,
+  // once): one of at most `narrow`, and one wide in 8-bit counts.
+  template <class Consider>
+  void considerWindow(const Consider& consider, std::uint64_t from, std::uint64_t to, std::uint64_t runFirst,
+                      std::uint64_t narrow, std::uint64_t tally, const WindowWidths& window) const;
+  // The share of the walk a window block [from, last] of [runFirst, to] pays.
+  static double walkShare(std::uint64_t from, std::uint64_t last, std::uint64_t to, std::uint64_t runFirst,
+                          std::uint64_t tallyBytes);
 
   unsigned threads_;
   std::uint64_t budget_ = 0;

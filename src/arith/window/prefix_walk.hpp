@@ -10,8 +10,13 @@
 // grows with r and with f, so the walk stops at the first r, and the first f,
 // that fails it. Every k is reached exactly once, from k without its largest
 // prime power.
+//
+// The walk may also keep, past the sigma limit, the prefixes whose largest
+// prime can still be followed by a square: sigma(k) sigma((P(k) + 1)^2) <= last.
+// That bound is inherited in the same way, and so is their union.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <span>
@@ -32,11 +37,14 @@ struct Prefix {
 
 class PrefixWalk {
  public:
-  // The prefixes for the sums up to `last`, with sigma(k) <= sigmaLimit.
+  enum class Beyond { None, Squares };
+  // The prefixes for the sums up to `last`, with sigma(k) <= sigmaLimit, and,
+  // with Beyond::Squares, those past it that a prime square can follow.
   // `primes` (2, 3, 5, ...) must hold a prime above the square root of last.
   PrefixWalk(std::span<const common::Int64> primes, std::uint64_t last,
-             std::uint64_t sigmaLimit = std::numeric_limits<std::uint64_t>::max())
-      : primes_(primes), last_(last), sigmaLimit_(sigmaLimit) {
+             std::uint64_t sigmaLimit = std::numeric_limits<std::uint64_t>::max(),
+             Beyond beyond = Beyond::None)
+      : primes_(primes), last_(last), sigmaLimit_(sigmaLimit), squares_(beyond == Beyond::Squares) {
     SIGMA_ASSERT(!primes.empty() && static_cast<std::uint64_t>(primes.back()) > isqrt(last));
   }
 
@@ -73,12 +81,48 @@ class PrefixWalk {
   bool passes(std::uint64_t sigma, Uint128 sigmaPower, std::uint64_t r) const {
     if (sigmaPower > last_) return false;  // keeps the products below 2^127
     const Uint128 childSigma = sigma * sigmaPower;
-    return childSigma <= sigmaLimit_ && childSigma * (r + 2) <= last_;
+    if (childSigma > last_) return false;  // and then below 2^52: the products stay below 2^128
+    if (childSigma <= sigmaLimit_ && childSigma * (r + 2) <= last_) return true;
+    return squares_ && childSigma * ((Uint128{r} + 1) * (r + 1) + r + 2) <= last_;
   }
 
   std::span<const common::Int64> primes_;
   std::uint64_t last_;
   std::uint64_t sigmaLimit_;
+  bool squares_;
 };
+
+// Every prefix of a walk, shared by threads that call forEachShared with the
+// same counter: each walks the prefixes of depth one and two in the same
+// order, numbering them, and takes the one whose number it drew, with all its
+// descendants at depth two. claimed(n) follows the visits of the n-th claim.
+template <class Visit, class Claimed>
+void forEachShared(const PrefixWalk& walk, std::atomic<std::uint64_t>& next, const Visit& visit,
+                   const Claimed& claimed) {
+  std::uint64_t index = 0;
+  std::uint64_t mine = next.fetch_add(1);
+  auto claim = [&] {
+    if (index++ != mine) return false;
+    mine = next.fetch_add(1);
+    return true;
+  };
+  const Prefix root;
+  if (claim()) {
+    visit(root);
+    claimed(index);
+  }
+  walk.forEachChild(root, [&](const Prefix& k1) {
+    if (claim()) {
+      visit(k1);
+      claimed(index);
+    }
+    walk.forEachChild(k1, [&](const Prefix& k2) {
+      if (!claim()) return;
+      visit(k2);
+      walk.forEachBelow(k2, visit);
+      claimed(index);
+    });
+  });
+}
 
 }  // namespace arith

@@ -20,7 +20,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
   nextChunk_ = 0;
   nextClaim_ = 0;
   // Those prefixes are few, and every one of them is met here.
-  const PrefixWalk walk(table_.primes(), last_, shortSigma() - 1);
+  const PrefixWalk walk(table_.primes(), last_, shortSigma(last_ - first_, last_) - 1);
   const Prefix root;
   noteLong(root);
   walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
@@ -38,14 +38,54 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
     store_.resize(storeWords_);
   }
   noteDense();
-  gathered_.reset(threads, gatheredFor(last_ - first_ + 1, valuesPerGathered_));
-  // Count the claims of walkPrefixes, to tell progress by.
-  const PrefixWalk all(table_.primes(), last_);
+  chooseSpan(threads);
+  countClaims(spanned_ ? spanWalk() : PrefixWalk(table_.primes(), last_));
+}
+
+std::uint64_t WindowSums::spanTallyBytes(std::uint64_t last, unsigned threads) {
+  const double distinct = 8.4e6 * std::pow(static_cast<double>(last) / 0x1p40, 0.65);
+  return static_cast<std::uint64_t>(2.5 * distinct) * sizeof(std::uint64_t) * threads;
+}
+
+// A span is begun where the calculation holds two blocks or more within a
+// kSpanShare-th of this one's first value, unless a span ran out of room in it.
+void WindowSums::chooseSpan(unsigned threads) {
+  const std::uint64_t width = last_ - first_ + 1;
+  const std::uint64_t room = gatheredFor(width, valuesPerGathered_);
+  if (span_.failed()) spanRefused_ = true;
+  building_ = false;
+  spanned_ = span_.covers(first_, last_, shortSigma(last_ - first_, last_), threads);
+  const std::uint64_t spanLast = std::min(expectedLast_, first_ + first_ / kSpanShare);
+  if (!spanned_ && !spanRefused_ && spanTallyBytes_ > 0 && room > 0 && spanLast >= last_ &&
+      spanLast - first_ >= 2 * width - 1) {
+    gathered_.release();
+    table_.extendPast(static_cast<common::Int64>(isqrt(spanLast)));
+    const std::uint64_t floor = std::max<std::uint64_t>(2, shortSigma(last_ - first_, spanLast));
+    span_.begin(first_, spanLast, floor, threads, std::max(room, spanTallyBytes_ / sizeof(std::uint64_t)),
+                looseFor(width));
+    spanned_ = building_ = true;
+  }
+  gathering_ = !spanned_;
+  if (spanned_) {
+    span_.tally().restartClaims();
+  } else {
+    span_.release();
+    gathered_.reset(threads, room);
+  }
+}
+
+// The claims of a walk shared by the threads, to tell progress by.
+void WindowSums::countClaims(const PrefixWalk& walk) {
+  const Prefix root;
   claims_ = 1;
-  all.forEachChild(root, [&](const Prefix& k) {
+  walk.forEachChild(root, [&](const Prefix& k) {
     ++claims_;
-    all.forEachChild(k, [&](const Prefix&) { ++claims_; });
+    walk.forEachChild(k, [&](const Prefix&) { ++claims_; });
   });
+}
+
+void WindowSums::prepareShared(unsigned thread, const std::function<void()>& poll) {
+  if (building_) span_.build(thread, table_.primes(), poll);
 }
 
 WindowSums::SumQuotients WindowSums::quotientsFor(std::uint64_t sigma) const {
@@ -63,9 +103,9 @@ std::uint64_t WindowSums::lowestQuotient(const Prefix& k, const SumQuotients& qu
 // An interval of sigma s holds at most (B - A) / s + 1 numbers, and its primes
 // p have s (p + 1) <= B, so one that reaches past the bitmap has s at most
 // B / kBitmapLimit: a long one has s below this.
-std::uint64_t WindowSums::shortSigma() const {
-  const std::uint64_t width = last_ - first_;
-  const std::uint64_t untested = std::min(width / (kLongUntested - 1), last_ / PrimeTest::kBitmapLimit);
+std::uint64_t WindowSums::shortSigma(std::uint64_t span, std::uint64_t last) {
+  const std::uint64_t width = span;
+  const std::uint64_t untested = std::min(width / (kLongUntested - 1), last / PrimeTest::kBitmapLimit);
   return std::max(width / (kLong - 1), untested) + 1;
 }
 
@@ -152,6 +192,9 @@ void WindowSums::release() {
   stored_ = false;
   std::vector<std::uint64_t>().swap(store_);
   gathered_.release();
+  span_.release();
+  spanned_ = building_ = gathering_ = spanRefused_ = false;
+  expectedLast_ = spanTallyBytes_ = 0;
 }
 
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
@@ -166,15 +209,21 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
   }
   SumBuffer out(file, kBuffer);
   if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
-  walkPrefixes(thread, out, done);
+  if (spanned_ && span_.built()) {
+    spannedSums(thread, out, done);
+  } else {
+    walkPrefixes(thread, out, done);
+  }
   out.flush();
 }
 
 // The short intervals gathered by sigma: each one's primes read once, their
 // sums weighted by the number of prefixes that share it.
 void WindowSums::produceGathered(unsigned /*thread*/, const Filing& file) {
+  const bool fromSpan = spanned_ && span_.built();
+  if (!fromSpan && !gathering_) return;
   SumBuffer out(file, kBuffer, SumBuffer::Kind::Weighted);
-  gathered_.forEachClaimed([&](std::uint64_t sigma, std::uint64_t prefixes) {
+  (fromSpan ? span_.tally() : gathered_).forEachClaimed([&](std::uint64_t sigma, std::uint64_t prefixes) {
     const SumQuotients quotients = quotientsFor(sigma);
     oddPrimeSums(sigma, quotients.low - 1, quotients.high - 1,
                  [&](std::uint64_t sum) { out.add(sum, prefixes); });
@@ -228,48 +277,65 @@ void WindowSums::segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegmen
   }
 }
 
-// Every thread walks the prefixes of depth one and two in the same order,
-// numbering them; a prefix is taken by the thread whose claim drew its
-// number, with all its descendants when its depth is two.
-void WindowSums::walkPrefixes(unsigned thread, SumBuffer& out, const ProgressSink& done) {
-  const PrefixWalk walk(table_.primes(), last_);
-  std::uint64_t index = 0;
-  std::uint64_t mine = nextClaim_.fetch_add(1);
-  auto claim = [&] {
-    if (index++ != mine) return false;
-    mine = nextClaim_.fetch_add(1);
-    // Told now and then: the claims number millions.
-    if (done && index % 4096 == 0)
-      done(0.5 + 0.45 * static_cast<double>(index) / static_cast<double>(claims_));
-    return true;
+std::function<void(std::uint64_t)> WindowSums::told(const ProgressSink& done) const {
+  // Told now and then: the claims number millions.
+  return [&done, claims = claims_](std::uint64_t claim) {
+    if (done && claim % 4096 == 0)
+      done(0.5 + 0.45 * static_cast<double>(claim) / static_cast<double>(claims));
   };
-  const Prefix root;
-  if (claim()) prefixSums(root, thread, out);
-  walk.forEachChild(root, [&](const Prefix& k1) {
-    if (claim()) prefixSums(k1, thread, out);
-    walk.forEachChild(k1, [&](const Prefix& k2) {
-      if (!claim()) return;
-      prefixSums(k2, thread, out);
-      walk.forEachBelow(k2, [&](const Prefix& k) { prefixSums(k, thread, out); });
-    });
-  });
 }
 
-// The sums of the m = k p^e, but those of a long interval. A short interval
-// that starts where its sigma's quotients start is the same for every prefix
-// of that sigma: it is gathered, to be read once for them all.
+void WindowSums::walkPrefixes(unsigned thread, SumBuffer& out, const ProgressSink& done) {
+  const PrefixWalk walk(table_.primes(), last_);
+  forEachShared(
+      walk, nextClaim_, [&](const Prefix& k) { prefixSums(k, thread, out); }, told(done));
+}
+
+// The sums of the m = k p^e, but those of a long interval.
 void WindowSums::prefixSums(const Prefix& k, unsigned thread, SumBuffer& out) {
   const SumQuotients quotients = quotientsFor(k.sigma);
-  if (!isLong(k, quotients)) {
-    std::uint64_t t = lowestQuotient(k, quotients);
-    if (t == 3 && quotients.high >= 3) {  // p = 2, the one even prime (then k = 1)
-      out.add(k.sigma * 3);
-      ++t;
-    }
-    if (t <= quotients.high && !(t == quotients.low && gathered_.add(thread, k.sigma)))
+  if (!isLong(k, quotients)) shortSums(k, quotients, thread, out);
+  primePowerSums(k, quotients, out);
+}
+
+// A short interval that starts where its sigma's quotients start is the same
+// for every prefix of that sigma: it is gathered, where the block gathers, to
+// be read once for them all.
+void WindowSums::shortSums(const Prefix& k, const SumQuotients& quotients, unsigned thread, SumBuffer& out) {
+  std::uint64_t t = lowestQuotient(k, quotients);
+  if (t == 3 && quotients.high >= 3) {  // p = 2, the one even prime (then k = 1)
+    out.add(k.sigma * 3);
+    ++t;
+  }
+  if (t <= quotients.high && !(gathering_ && t == quotients.low && gathered_.add(thread, k.sigma)))
+    oddPrimeSums(k.sigma, t - 1, quotients.high - 1, [&](std::uint64_t sum) { out.add(sum); });
+}
+
+// In a block read off a span, the walk keeps only the prefixes of sigma below
+// the span's floor (their intervals, long or short) and those a prime square
+// can follow.
+PrefixWalk WindowSums::spanWalk() const {
+  return {table_.primes(), last_, span_.floor() - 1, PrefixWalk::Beyond::Squares};
+}
+
+void WindowSums::spannedSums(unsigned thread, SumBuffer& out, const ProgressSink& done) {
+  const std::uint64_t floor = span_.floor();
+  const auto visit = [&](const Prefix& k) {
+    const SumQuotients quotients = quotientsFor(k.sigma);
+    if (k.sigma < floor && !isLong(k, quotients)) shortSums(k, quotients, thread, out);
+    primePowerSums(k, quotients, out);
+  };
+  forEachShared(spanWalk(), nextClaim_, visit, told(done));
+  // The span's tally holds the other short intervals whole; the loose
+  // prefixes this thread found are read one by one, up to those whose sums
+  // start past the block.
+  for (const SpanPrefixes::Loose& k : span_.loose(thread)) {
+    if (k.sigma * (k.largest + 2) > last_) break;
+    const SumQuotients quotients = quotientsFor(k.sigma);
+    const std::uint64_t t = std::max(quotients.low, k.largest + 2);
+    if (t <= quotients.high)
       oddPrimeSums(k.sigma, t - 1, quotients.high - 1, [&](std::uint64_t sum) { out.add(sum); });
   }
-  primePowerSums(k, quotients, out);
 }
 
 // The primes read off the prime bitmap where it reaches (high up, nearly

@@ -29,6 +29,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "arith/blocks/sum_buffer.hpp"
@@ -38,6 +39,7 @@
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
 #include "arith/window/sigma_tally.hpp"
+#include "arith/window/span_prefixes.hpp"
 
 namespace arith {
 
@@ -74,9 +76,16 @@ class WindowSums : public SumSource {
                                              std::uint64_t valuesPer = kValuesPerGathered) {
     return valuesPer == 0 ? 0 : values / valuesPer;
   }
+  // A span of blocks walks the prefixes once for the blocks whose values lie
+  // within a kSpanShare-th of its first value above it (spans a sixty-fourth
+  // of their height left 1.5 % of the prefixes loose near 2^40).
+  static constexpr std::uint64_t kSpanShare = 32;
+  // Room for the loose prefixes of a span of blocks of `values` values.
+  static constexpr std::uint64_t looseFor(std::uint64_t values) { return values / 128; }
   // What a block of `values` values keeps beside its counts, at most.
   static constexpr std::uint64_t keptBytesFor(std::uint64_t values) {
-    return storeBytesFor(values) + gatheredFor(values) * sizeof(std::uint64_t);
+    return storeBytesFor(values) + gatheredFor(values) * sizeof(std::uint64_t) +
+           looseFor(values) * sizeof(SpanPrefixes::Loose);
   }
 
   // `denseSigma`: the long intervals counted straight into the block are
@@ -86,10 +95,25 @@ class WindowSums : public SumSource {
                       std::uint64_t valuesPerGathered = kValuesPerGathered)
       : table_(table), denseSigma_(denseSigma), valuesPerGathered_(valuesPerGathered) {}
 
+  // The room of a span's tally (bytes) whose sums reach `last`, walked by
+  // `threads` threads: each thread's pool may come to hold every sigma, and
+  // is compacted while that frees half of it. The distinct sigma of the short
+  // intervals: 8.4 * 10^6 up to 2^40, 5.05 * 10^7 up to 2^44.
+  static std::uint64_t spanTallyBytes(std::uint64_t last, unsigned threads);
+  // The calculation goes on up to `last`: its blocks may share a walk of the
+  // prefixes (span_prefixes.hpp), whose tally may take `tallyBytes` (none
+  // when 0). Until then, and after release, each block walks its own.
+  void expectUpTo(std::uint64_t last, std::uint64_t tallyBytes) {
+    expectedLast_ = last;
+    spanTallyBytes_ = tallyBytes;
+  }
   void prepare(std::uint64_t first, std::uint64_t last, unsigned threads) override;
+  void prepareShared(unsigned thread, const std::function<void()>& poll) override;
   void produce(unsigned thread, const Filing& file, const ProgressSink& done) override;
   void produceGathered(unsigned thread, const Filing& file) override;
   const DenseSums* dense() const override { return &dense_; }
+  // Whether the last block read its short intervals off a span.
+  bool spanned() const { return spanned_ && span_.built(); }
   // Gives back the memory kept from block to block.
   void release();
 
@@ -128,8 +152,8 @@ class WindowSums : public SumSource {
   SumQuotients quotientsFor(std::uint64_t sigma) const;
   // The least t >= P(k) + 2 of the quotients: p + 1 for the smallest p of e = 1.
   static std::uint64_t lowestQuotient(const Prefix& k, const SumQuotients& quotients);
-  // The least sigma of intervals too short to be sieved.
-  std::uint64_t shortSigma() const;
+  // The least sigma of intervals too short to be sieved, in a block [last - span, last].
+  static std::uint64_t shortSigma(std::uint64_t span, std::uint64_t last);
   static bool isLong(const Prefix& k, const SumQuotients& quotients);
   void noteLong(const Prefix& k);
   void cutUnion();
@@ -138,7 +162,14 @@ class WindowSums : public SumSource {
   void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out);
   void keep(const PrimeSegment& segment, std::uint64_t word);
   void segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment, SumBuffer& out) const;
+  // Whether the block reads its short intervals off a span, and whether it gathers them itself.
+  void chooseSpan(unsigned threads);
+  void countClaims(const PrefixWalk& walk);
+  std::function<void(std::uint64_t)> told(const ProgressSink& done) const;
   void prefixSums(const Prefix& k, unsigned thread, SumBuffer& out);
+  void shortSums(const Prefix& k, const SumQuotients& quotients, unsigned thread, SumBuffer& out);
+  PrefixWalk spanWalk() const;
+  void spannedSums(unsigned thread, SumBuffer& out, const ProgressSink& done);
   // add(sigma * (p + 1)) for each odd prime p of [lo, hi].
   template <class Add>
   void oddPrimeSums(std::uint64_t sigma, std::uint64_t lo, std::uint64_t hi, const Add& add) const;
@@ -159,7 +190,14 @@ class WindowSums : public SumSource {
   std::vector<std::uint64_t> store_;  // kept from block to block
   std::size_t denseEnd_ = 0;          // long_[0, denseEnd_) are counted as dense_
   DenseSums dense_;
-  SigmaTally gathered_;  // the sigma of short intervals whose low end is A / sigma
+  SigmaTally gathered_;       // the sigma of short intervals whose low end is A / sigma
+  bool gathering_ = false;    // whether gathered_ takes them in this block
+  SpanPrefixes span_;         // or the span of blocks this block reads them off
+  bool spanned_ = false;      // whether this block does
+  bool building_ = false;     // whether prepareShared walks the span
+  bool spanRefused_ = false;  // whether a span ran out of room in this calculation
+  std::uint64_t expectedLast_ = 0;
+  std::uint64_t spanTallyBytes_ = 0;
   std::atomic<std::size_t> nextChunk_{0};
   std::uint64_t claims_ = 1;  // the prefixes of depth two or less
   std::atomic<std::uint64_t> nextClaim_{0};

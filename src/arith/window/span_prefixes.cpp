@@ -1,0 +1,59 @@
+#include "arith/window/span_prefixes.hpp"
+
+#include <algorithm>
+
+#include "common/check.hpp"
+
+namespace arith {
+
+void SpanPrefixes::begin(std::uint64_t first, std::uint64_t last, std::uint64_t floor, unsigned threads,
+                         std::uint64_t entries, std::uint64_t looseMost) {
+  SIGMA_ASSERT(1 <= first && first <= last && floor >= 2 && threads >= 1);
+  first_ = first;
+  last_ = last;
+  floor_ = floor;
+  loosePerThread_ = looseMost / threads;
+  tally_.reset(threads, entries);
+  loose_.resize(threads);
+  for (std::vector<Loose>& list : loose_) {
+    list.clear();
+    // Address space only: pages are touched as the list fills.
+    list.reserve(loosePerThread_);
+  }
+  nextClaim_ = 0;
+  failed_ = false;
+  finished_ = 0;
+}
+
+void SpanPrefixes::build(unsigned thread, std::span<const common::Int64> primes,
+                         const std::function<void()>& poll) {
+  SIGMA_ASSERT(thread < loose_.size());
+  std::vector<Loose>& loose = loose_[thread];
+  const PrefixWalk walk(primes, last_);
+  const auto visit = [&](const Prefix& k) {
+    if (k.sigma < floor_) return;
+    // sigma (P + 1) <= sigma (P + 2) <= last_: no overflow.
+    if (k.sigma * (k.largest + 1) < first_ && tally_.add(thread, k.sigma)) return;
+    if (loose.size() == loosePerThread_) throw Full{};
+    loose.push_back({k.sigma, k.largest});
+  };
+  try {
+    forEachShared(walk, nextClaim_, visit, [&](std::uint64_t) {
+      poll();
+      if (failed_.load(std::memory_order_relaxed)) throw Full{};
+    });
+  } catch (const Full&) {
+    failed_ = true;
+    return;
+  }
+  std::ranges::sort(loose, {}, [](const Loose& k) { return k.sigma * (k.largest + 2); });
+  ++finished_;
+}
+
+void SpanPrefixes::release() {
+  tally_.release();
+  std::vector<std::vector<Loose>>().swap(loose_);
+  finished_ = 0;
+}
+
+}  // namespace arith
