@@ -115,35 +115,6 @@ TYPED_TEST(BlockCounts, ExactAroundTheEscapeAndPastIt) {
   EXPECT_EQ(tallied, plain);
 }
 
-TYPED_TEST(BlockCounts, ThreadsBumpingRegionsUnderTheirLocks) {
-  constexpr std::uint64_t kValues = 8 * TypeParam::kRegionValues;
-  std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
-  TypeParam counts(bytes.data(), kValues);
-  std::vector<std::mutex> locks(counts.regions());
-  // Eight threads, each bumping the same few hot values (counts far past the
-  // escapes) and many random ones, every region from every thread.
-  std::vector<std::thread> threads;
-  for (unsigned t = 0; t < 8; ++t) {
-    threads.emplace_back([&, t] {
-      std::mt19937_64 random(t);
-      for (int k = 0; k < 200000; ++k) {
-        const std::uint64_t offset = k % 4 == 0 ? (k % 64) * 4097 : random() % kValues;  // hot: ~800 each
-        const std::scoped_lock lock(locks[offset >> TypeParam::kRegionBits]);
-        counts.bump(offset);
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  std::vector<Count> expected(kValues, 0);
-  for (unsigned t = 0; t < 8; ++t) {
-    std::mt19937_64 random(t);
-    for (int k = 0; k < 200000; ++k) ++expected[k % 4 == 0 ? (k % 64) * 4097 : random() % kValues];
-  }
-  std::vector<Count> copied(kValues);
-  counts.copy(0, copied);
-  EXPECT_EQ(copied, expected);
-}
-
 // True when the bounds keep m for a block whose first value is sigma(m).
 bool kept(std::uint64_t m, std::uint64_t sigma, std::uint64_t width = 1000) {
   const arith::CandidateRange range = arith::candidatesFor(sigma, sigma + width);

@@ -272,8 +272,9 @@ TEST(WindowSums, BlocksReadOffASpanCountAsBlocksWalkedAlone) {
 }
 
 // A walk stopped in one thread leaves a span that covers no block, even once
-// the other threads have ended theirs.
-TEST(SpanPrefixes, AStoppedWalkCoversNothing) {
+// the other threads have ended theirs; a tally read in part is not frozen,
+// and one read whole is frozen as it was read.
+TEST(SpanPrefixes, NothingStoppedHalfWayIsUsed) {
   arith::PrimeTable table;
   table.extendPast(1 << 17);
   const std::uint64_t first = std::uint64_t{1} << 33;
@@ -288,4 +289,20 @@ TEST(SpanPrefixes, AStoppedWalkCoversNothing) {
   span.build(1, table.primes(), [] {});
   span.build(0, table.primes(), [] {});
   EXPECT_TRUE(span.covers(first, first + 1000, 513, 2));
+  std::map<std::uint64_t, std::uint64_t> read;
+  span.tally().forEachClaimed([&](std::uint64_t sigma, std::uint64_t prefixes) {
+    if (read.size() % 2 == 0) span.keep(read.size() % 4 == 0 ? 0 : 1, sigma, prefixes);
+    read[sigma] = prefixes;
+  });
+  ASSERT_GT(read.size(), 100u);
+  span.settle();
+  EXPECT_FALSE(span.frozen());
+  span.tally().forEachClaimed(
+      [&](std::uint64_t sigma, std::uint64_t prefixes) { span.keep(1, sigma, prefixes); });
+  span.settle();
+  ASSERT_TRUE(span.frozen());
+  std::map<std::uint64_t, std::uint64_t> frozen;
+  for (unsigned t = 0; t < 2; ++t)
+    span.forEachFrozen(t, [&](std::uint64_t sigma, std::uint64_t prefixes) { frozen[sigma] += prefixes; });
+  EXPECT_EQ(frozen, read);
 }

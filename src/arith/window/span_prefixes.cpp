@@ -1,6 +1,7 @@
 #include "arith/window/span_prefixes.hpp"
 
 #include <algorithm>
+#include <numeric>
 
 #include "common/check.hpp"
 
@@ -14,6 +15,10 @@ void SpanPrefixes::begin(std::uint64_t first, std::uint64_t last, std::uint64_t 
   floor_ = floor;
   loosePerThread_ = looseMost / threads;
   tally_.reset(threads, entries);
+  tallied_.assign(threads, 0);
+  kept_.assign(threads, 0);
+  frozen_.assign(threads, {});
+  frozenReady_ = false;
   loose_.resize(threads);
   for (std::vector<Loose>& list : loose_) {
     list.clear();
@@ -29,11 +34,15 @@ void SpanPrefixes::build(unsigned thread, std::span<const common::Int64> primes,
                          const std::function<void()>& poll) {
   SIGMA_ASSERT(thread < loose_.size());
   std::vector<Loose>& loose = loose_[thread];
+  std::uint64_t& tallied = tallied_[thread];
   const PrefixWalk walk(primes, last_);
   const auto visit = [&](const Prefix& k) {
     if (k.sigma < floor_) return;
     // sigma (P + 1) <= sigma (P + 2) <= last_: no overflow.
-    if (k.sigma * (k.largest + 1) < first_ && tally_.add(thread, k.sigma)) return;
+    if (k.sigma * (k.largest + 1) < first_ && tally_.add(thread, k.sigma)) {
+      ++tallied;
+      return;
+    }
     if (loose.size() == loosePerThread_) throw Full{};
     loose.push_back({k.sigma, k.largest});
   };
@@ -50,8 +59,23 @@ void SpanPrefixes::build(unsigned thread, std::span<const common::Int64> primes,
   ++finished_;
 }
 
+void SpanPrefixes::settle() {
+  SIGMA_ASSERT(built());
+  if (frozenReady_) return;
+  if (std::reduce(kept_.begin(), kept_.end()) == std::reduce(tallied_.begin(), tallied_.end())) {
+    frozenReady_ = true;
+    tally_.release();
+    return;
+  }
+  kept_.assign(kept_.size(), 0);
+  for (std::vector<std::uint64_t>& list : frozen_) list.clear();
+  tally_.restartClaims();
+}
+
 void SpanPrefixes::release() {
   tally_.release();
+  std::vector<std::vector<std::uint64_t>>().swap(frozen_);
+  frozenReady_ = false;
   std::vector<std::vector<Loose>>().swap(loose_);
   finished_ = 0;
 }

@@ -15,6 +15,7 @@
 // sums start, and read one by one.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -54,7 +55,28 @@ class SpanPrefixes {
     return built() && first_ <= first && last <= last_ && floor <= floor_ && loose_.size() == threads;
   }
   std::uint64_t floor() const { return floor_; }
+  // The tally, read bucket by bucket by the threads, until it is frozen:
+  // each thread keeps what it read, and the next block reads that instead
+  // (near 2^44 hashing the pools again took a sixth of a block).
   SigmaTally& tally() { return tally_; }
+  void keep(unsigned thread, std::uint64_t sigma, std::uint64_t prefixes) {
+    kept_[thread] += prefixes;
+    for (; prefixes > 0;) {
+      const std::uint64_t part = std::min(prefixes, SigmaTally::kMostWeight);
+      frozen_[thread].push_back(sigma | (part - 1) << SigmaTally::kSigmaBits);
+      prefixes -= part;
+    }
+  }
+  // Between blocks: the tally is frozen once a block's threads have kept all
+  // of it (a stopped block leaves it as it was), and its pools given back.
+  void settle();
+  bool frozen() const { return frozenReady_; }
+  // visit(sigma, prefixes) for what `thread` kept.
+  template <class Visit>
+  void forEachFrozen(unsigned thread, const Visit& visit) const {
+    for (const std::uint64_t entry : frozen_[thread])
+      visit(entry & SigmaTally::kMostSigma, (entry >> SigmaTally::kSigmaBits) + 1);
+  }
   // The prefixes `thread` found and could not tally, by the value where
   // their sums start.
   std::span<const Loose> loose(unsigned thread) const { return loose_[thread]; }
@@ -70,6 +92,10 @@ class SpanPrefixes {
   std::uint64_t loosePerThread_ = 0;
   SigmaTally tally_;
   std::vector<std::vector<Loose>> loose_;
+  std::vector<std::uint64_t> tallied_;  // the prefixes each thread tallied
+  std::vector<std::uint64_t> kept_;     // the prefixes each thread kept
+  std::vector<std::vector<std::uint64_t>> frozen_;
+  bool frozenReady_ = false;
   std::atomic<std::uint64_t> nextClaim_{0};
   std::atomic<bool> failed_{false};
   std::atomic<std::size_t> finished_{0};

@@ -44,7 +44,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
 
 std::uint64_t WindowSums::spanTallyBytes(std::uint64_t last, unsigned threads) {
   const double distinct = 8.4e6 * std::pow(static_cast<double>(last) / 0x1p40, 0.65);
-  return static_cast<std::uint64_t>(2.5 * distinct) * sizeof(std::uint64_t) * threads;
+  return static_cast<std::uint64_t>((2.5 * threads + 2) * distinct) * sizeof(std::uint64_t);
 }
 
 // A span is begun where the calculation holds two blocks or more within a
@@ -67,7 +67,7 @@ void WindowSums::chooseSpan(unsigned threads) {
   }
   gathering_ = !spanned_;
   if (spanned_) {
-    span_.tally().restartClaims();
+    if (!building_) span_.settle();
   } else {
     span_.release();
     gathered_.reset(threads, room);
@@ -219,15 +219,25 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
 
 // The short intervals gathered by sigma: each one's primes read once, their
 // sums weighted by the number of prefixes that share it.
-void WindowSums::produceGathered(unsigned /*thread*/, const Filing& file) {
+void WindowSums::produceGathered(unsigned thread, const Filing& file) {
   const bool fromSpan = spanned_ && span_.built();
   if (!fromSpan && !gathering_) return;
   SumBuffer out(file, kBuffer, SumBuffer::Kind::Weighted);
-  (fromSpan ? span_.tally() : gathered_).forEachClaimed([&](std::uint64_t sigma, std::uint64_t prefixes) {
+  const auto read = [&](std::uint64_t sigma, std::uint64_t prefixes) {
     const SumQuotients quotients = quotientsFor(sigma);
     oddPrimeSums(sigma, quotients.low - 1, quotients.high - 1,
                  [&](std::uint64_t sum) { out.add(sum, prefixes); });
-  });
+  };
+  if (!fromSpan) {
+    gathered_.forEachClaimed(read);
+  } else if (span_.frozen()) {
+    span_.forEachFrozen(thread, read);
+  } else {
+    span_.tally().forEachClaimed([&](std::uint64_t sigma, std::uint64_t prefixes) {
+      span_.keep(thread, sigma, prefixes);
+      read(sigma, prefixes);
+    });
+  }
   out.flush();
 }
 

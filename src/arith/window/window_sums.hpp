@@ -97,8 +97,9 @@ class WindowSums : public SumSource {
 
   // The room of a span's tally (bytes) whose sums reach `last`, walked by
   // `threads` threads: each thread's pool may come to hold every sigma, and
-  // is compacted while that frees half of it. The distinct sigma of the short
-  // intervals: 8.4 * 10^6 up to 2^40, 5.05 * 10^7 up to 2^44.
+  // is compacted while that frees half of it; the tally frozen takes each
+  // sigma once more (twice while its lists grow). The distinct sigma of the
+  // short intervals: 8.4 * 10^6 up to 2^40, 5.05 * 10^7 up to 2^44.
   static std::uint64_t spanTallyBytes(std::uint64_t last, unsigned threads);
   // The calculation goes on up to `last`: its blocks may share a walk of the
   // prefixes (span_prefixes.hpp), whose tally may take `tallyBytes` (none
