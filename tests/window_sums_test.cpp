@@ -116,10 +116,17 @@ TEST(PrimeSegment, SegmentsSievedInARowFindWhatEachFindsAlone) {
     segment.forEachPrime(a, b, [&](std::uint64_t p) { found.push_back(p); });
     return found;
   };
-  for (const std::uint64_t start : {std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{1} << 20,
-                                    (std::uint64_t{1} << 36) + 1, (std::uint64_t{1} << 44) + 6}) {
+  // (start, segments): past 2^40 the largest primes wait in buckets, and a
+  // row longer than their buckets starts again.
+  for (const auto& [start, segments] : {std::pair<std::uint64_t, std::uint64_t>{1, 4},
+                                        {2, 4},
+                                        {std::uint64_t{1} << 20, 4},
+                                        {(std::uint64_t{1} << 36) + 1, 4},
+                                        {(std::uint64_t{1} << 44) + 6, 4},
+                                        {(std::uint64_t{1} << 46) + 1, 130}}) {
     for (const std::uint64_t lastSegment : {kSpan / 3, std::uint64_t{1}, std::uint64_t{2}}) {
-      const std::uint64_t end = start + 4 * kSpan + lastSegment - 1;
+      if (segments > 4 && lastSegment != 2) continue;
+      const std::uint64_t end = start + segments * kSpan + lastSegment - 1;
       for (std::uint64_t a = start;; a += kSpan) {
         const std::uint64_t b = end - a < kSpan ? end : a + kSpan - 1;
         if (a == start) {

@@ -26,6 +26,9 @@ void PrimeSegment::sieve(std::span<const common::Int64> primes, std::uint64_t a,
   firstOdd_ = a | 1;
   last_ = b;
   next_.clear();
+  for (std::vector<Hit>& bucket : buckets_) bucket.clear();
+  segment_ = 0;
+  largeNext_ = 0;
   sieveOdds(primes, b, 0);
 }
 
@@ -34,6 +37,11 @@ void PrimeSegment::sieveNext(std::span<const common::Int64> primes, std::uint64_
   // before, its bits follow that one's.
   static_assert(kSpan % 2 == 0);
   SIGMA_ASSERT(!bits_.empty() && last_ - first_ + 1 == kSpan && b > last_ && b - last_ <= kSpan);
+  if (segment_ + 1 == kBuckets) {  // a row longer than the buckets starts again
+    sieve(primes, last_ + 1, b);
+    return;
+  }
+  ++segment_;
   hasTwo_ = false;
   first_ += kSpan;
   firstOdd_ += kSpan;
@@ -48,6 +56,7 @@ void PrimeSegment::sieveOdds(std::span<const common::Int64> primes, std::uint64_
   }
   startBits(b);
   crossMultiples(primes, b, known);
+  crossLarge(primes, b);
 }
 
 void PrimeSegment::startBits(std::uint64_t b) {
@@ -76,7 +85,7 @@ void PrimeSegment::crossMultiples(std::span<const common::Int64> primes, std::ui
   while (i < primes.size() && static_cast<std::uint64_t>(primes[i]) <= patterns_.back().primes.back()) ++i;
   for (; i < primes.size(); ++i) {
     const auto p = static_cast<std::uint64_t>(primes[i]);
-    if (p > root) break;
+    if (p > root || p > kLargePrime) break;
     // The odd multiples p q with q prime to 3 (the others are crossed as
     // multiples of 3): q = 1 and q = 5 modulo 6, each a step of 6 p, 3 p bits.
     std::uint64_t one = 0;
@@ -98,6 +107,37 @@ void PrimeSegment::crossMultiples(std::span<const common::Int64> primes, std::ui
     next_[2 * i] = static_cast<std::uint32_t>(one - odds);
     next_[2 * i + 1] = static_cast<std::uint32_t>(five - odds);
   }
+}
+
+void PrimeSegment::schedule(std::uint64_t bit, std::uint32_t p) {
+  const std::uint64_t ahead = bit / kOdds;
+  if (ahead < kBuckets)
+    buckets_[(segment_ + ahead) % kBuckets].push_back({static_cast<std::uint32_t>(bit % kOdds), p});
+}
+
+void PrimeSegment::crossLarge(std::span<const common::Int64> primes, std::uint64_t b) {
+  const std::uint64_t odds = (b - firstOdd_) / 2 + 1;
+  const std::uint64_t root = isqrt(b);
+  SIGMA_ASSERT(root < (std::uint64_t{1} << 26));
+  if (largeNext_ == 0)
+    largeNext_ = static_cast<std::size_t>(
+        std::ranges::upper_bound(primes, static_cast<common::Int64>(kLargePrime)) - primes.begin());
+  for (; largeNext_ < primes.size() && static_cast<std::uint64_t>(primes[largeNext_]) <= root; ++largeNext_) {
+    // As for the smaller primes: the least q >= p with p q in the segment,
+    // then the least of each class from it (a row ends long before the
+    // buckets lose a multiple: a farther one is never met).
+    const auto p = static_cast<std::uint64_t>(primes[largeNext_]);
+    const std::uint64_t q = std::max(p, (firstOdd_ + p - 1) / p);
+    schedule((p * (q + (7 - q % 6) % 6) - firstOdd_) / 2, static_cast<std::uint32_t>(p));
+    schedule((p * (q + (11 - q % 6) % 6) - firstOdd_) / 2, static_cast<std::uint32_t>(p));
+  }
+  std::vector<Hit>& now = buckets_[segment_ % kBuckets];
+  for (const Hit hit : now) {
+    // A row's last segment may end early: no segment follows it.
+    if (hit.bit < odds) bits_[hit.bit / 64] &= ~(std::uint64_t{1} << (hit.bit % 64));
+    schedule(hit.bit + 3 * std::uint64_t{hit.p}, hit.p);
+  }
+  now.clear();
 }
 
 void PrimeSegment::markPatternPrimes(std::uint64_t b) {

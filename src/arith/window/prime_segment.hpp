@@ -3,7 +3,11 @@
 // of b, taken from the prime table. The multiples of the primes up to 47,
 // more than half of all the crossings, come at once from four patterns that
 // repeat every few thousand odd numbers; past them, a prime crosses only its
-// multiples p q with q prime to 3, two thirds of its odd ones.
+// multiples p q with q prime to 3, two thirds of its odd ones. A prime whose
+// step passes a segment (near 2^44, 240,000 of the 295,000 up to the square
+// root) meets a segment at most once a class: it waits in the bucket of the
+// segment it meets next (T. Oliveira e Silva's bucket sieve), instead of a
+// visit per segment.
 #pragma once
 
 #include <algorithm>
@@ -73,8 +77,27 @@ class PrimeSegment {
   // Fills the bits of [firstOdd_, b] from the patterns.
   void startBits(std::uint64_t b);
   // Crosses the multiples of the odd primes above the patterns' up to the
-  // square root of b; the primes from index `known` on start by a division.
+  // square root of b, or to kLargePrime; the primes from index `known` on
+  // start by a division.
   void crossMultiples(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known);
+  // Crosses the multiples of the primes above kLargePrime up to the square
+  // root of b, from their buckets; those not met yet start by a division.
+  void crossLarge(std::span<const common::Int64> primes, std::uint64_t b);
+  // Files the multiple `bit` bits past the segment's first odd number in the bucket of its segment.
+  void schedule(std::uint64_t bit, std::uint32_t p);
+
+  // Odd numbers in a full segment; the primes past kLargePrime step past it.
+  static constexpr std::uint64_t kOdds = kSpan / 2;
+  static constexpr std::uint64_t kLargePrime = kOdds / 3;
+  // A multiple to cross: its bit in its segment, and its prime.
+  struct Hit {
+    std::uint32_t bit;
+    std::uint32_t p;
+  };
+  // Segments in a row with a bucket each, reused in turn: a step of 3 p bits
+  // (p below 2^26, the square root of the window's ceiling) stays within them.
+  static constexpr std::uint64_t kBuckets = 128;
+  static_assert(3 * (std::uint64_t{1} << 26) < kBuckets * kOdds);
 
   // Each period stays within a few cache pages: 15015, 7429, 33263 and 84001 odd numbers.
   std::array<Pattern, 4> patterns_{Pattern{3, 5, 7, 11, 13}, Pattern{17, 19, 23}, Pattern{29, 31, 37},
@@ -84,7 +107,10 @@ class PrimeSegment {
   // multiples p q past the segment, q = 1 and q = 5 modulo 6, counted from the
   // segment's end; for the primes 0 .. next_.size() / 2 - 1.
   std::vector<std::uint32_t> next_;
-  std::uint64_t first_ = 1;  // the segment [first_, last_]
+  std::array<std::vector<Hit>, kBuckets> buckets_;  // by segment of the row, modulo kBuckets
+  std::uint64_t segment_ = 0;                       // the segment's place in its row
+  std::size_t largeNext_ = 0;                       // the first large prime not met yet (0: none found)
+  std::uint64_t first_ = 1;                         // the segment [first_, last_]
   std::uint64_t last_ = 0;
   std::uint64_t firstOdd_ = 1;
   bool hasTwo_ = false;
