@@ -57,7 +57,8 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DSIGMA_BUILD_BENCH=ON -DSIGMA
 cmake --build "$build" -j2 > /dev/null
 program=$PWD/$build/sigma-census
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# KEEP=1 keeps the work directory and its outputs (its path on standard error).
+trap 'if [ -n "${KEEP:-}" ]; then echo "bench/run.sh: outputs kept in $work" >&2; else rm -rf "$work"; fi' EXIT
 
 # run PROGRAM LO HI OPTION: one calculation in $work; sets seconds, mib and zero (the count-0 line).
 run() {
