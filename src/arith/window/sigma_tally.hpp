@@ -39,8 +39,6 @@ class SigmaTally {
   void reset(unsigned threads, std::uint64_t entries);
   // Gives the memory back.
   void release();
-  // Whether it has memory for `threads` threads.
-  bool holds(unsigned threads) const { return pools_.size() == threads; }
   // Every bucket may be claimed again: the tally is read once more.
   void restartClaims() { nextBucket_ = 0; }
 
