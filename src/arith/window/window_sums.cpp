@@ -103,8 +103,7 @@ std::uint64_t WindowSums::lowestQuotient(const Prefix& k, const SumQuotients& qu
 // An interval of sigma s holds at most (B - A) / s + 1 numbers, and its primes
 // p have s (p + 1) <= B, so one that reaches past the bitmap has s at most
 // B / kBitmapLimit: a long one has s below this.
-std::uint64_t WindowSums::shortSigma(std::uint64_t span, std::uint64_t last) {
-  const std::uint64_t width = span;
+std::uint64_t WindowSums::shortSigma(std::uint64_t width, std::uint64_t last) {
   const std::uint64_t untested = std::min(width / (kLongUntested - 1), last / PrimeTest::kBitmapLimit);
   return std::max(width / (kLong - 1), untested) + 1;
 }
@@ -209,7 +208,7 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
   }
   SumBuffer out(file, kBuffer);
   if (thread == 0 && first_ == 1) out.add(1);  // sigma(1)
-  if (spanned_ && span_.built()) {
+  if (spanned()) {
     spannedSums(thread, out, done);
   } else {
     walkPrefixes(thread, out, done);
@@ -220,7 +219,7 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
 // The short intervals gathered by sigma: each one's primes read once, their
 // sums weighted by the number of prefixes that share it.
 void WindowSums::produceGathered(unsigned thread, const Filing& file) {
-  const bool fromSpan = spanned_ && span_.built();
+  const bool fromSpan = spanned();
   if (!fromSpan && !gathering_) return;
   SumBuffer out(file, kBuffer, SumBuffer::Kind::Weighted);
   const auto read = [&](std::uint64_t sigma, std::uint64_t prefixes) {

@@ -153,8 +153,8 @@ class WindowSums : public SumSource {
   SumQuotients quotientsFor(std::uint64_t sigma) const;
   // The least t >= P(k) + 2 of the quotients: p + 1 for the smallest p of e = 1.
   static std::uint64_t lowestQuotient(const Prefix& k, const SumQuotients& quotients);
-  // The least sigma of intervals too short to be sieved, in a block [last - span, last].
-  static std::uint64_t shortSigma(std::uint64_t span, std::uint64_t last);
+  // The least sigma of intervals too short to be sieved, in a block [last - width, last].
+  static std::uint64_t shortSigma(std::uint64_t width, std::uint64_t last);
   static bool isLong(const Prefix& k, const SumQuotients& quotients);
   void noteLong(const Prefix& k);
   void cutUnion();
