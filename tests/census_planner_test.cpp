@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 using arith::Method;
@@ -50,6 +52,39 @@ TEST(Planner, WindowBlocksHighUpTakeTheWidestEightBitCounts) {
   const arith::BlockPlan narrow = tight.plan(kFrom, kFrom + (std::uint64_t{1} << 36));
   EXPECT_EQ(narrow.method, Method::Window);
   EXPECT_LE(narrow.bytes, std::uint64_t{1} << 30);
+}
+
+// The planned blocks tile the calculation, and a span's walk is charged to
+// the block that walks it, the first past the last span, as the share of
+// its cost taken before its sums: near 2^40 a sixteenth holds two spans.
+TEST(Planner, ASpansWalkIsChargedToTheBlockThatWalksIt) {
+  const arith::CensusPlanner roomy(2, std::uint64_t{13} << 30);
+  const std::uint64_t to = std::uint64_t{1} << 40;
+  const std::uint64_t from = to - (std::uint64_t{1} << 36) + 1;
+  std::vector<arith::BlockPlan> blocks;
+  roomy.forEachBlock(from, to, [&](const arith::BlockPlan& block) {
+    blocks.push_back(block);
+    return true;
+  });
+  ASSERT_GT(blocks.size(), 4u);
+  std::uint64_t next = from;
+  std::vector<std::size_t> walking;
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    EXPECT_EQ(blocks[k].first, next);
+    next = blocks[k].last + 1;
+    EXPECT_EQ(blocks[k].method, Method::Window);
+    EXPECT_LT(blocks[k].prepared, 1.0);
+    if (blocks[k].prepared > 0) walking.push_back(k);
+  }
+  EXPECT_EQ(next, to + 1);
+  ASSERT_EQ(walking.size(), 2u);
+  EXPECT_EQ(walking[0], 0u);
+  // The second span begins with the first block that reaches past a
+  // thirty-second of the first's first value, and costs its walk more.
+  const arith::BlockPlan& second = blocks[walking[1]];
+  EXPECT_GT(second.last, from + from / 32);
+  EXPECT_LE(blocks[walking[1] - 1].last, from + from / 32);
+  EXPECT_GT(second.cost, blocks[walking[1] - 1].cost * (1 + second.prepared / 2));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <new>
@@ -36,6 +37,12 @@ TEST(Arithmetic, SieveAndInversionAgreeWithTrialDivision) {
   // prime to 6 as at 1, and those below the block are dropped.
   EXPECT_EQ(collect(arithmetic, Method::Sieve, 5000, 30000),
             std::vector<Count>(reference.begin() + 4999, reference.end()));
+  // The planner's own blocks, as the census asks for them.
+  std::vector<Count> planned;
+  arithmetic.countDivisorSums(1000, 30000, [&](Int64, std::span<const Count> block) {
+    planned.insert(planned.end(), block.begin(), block.end());
+  });
+  EXPECT_EQ(planned, std::vector<Count>(reference.begin() + 999, reference.end()));
 }
 
 TEST(Arithmetic, MethodsAgreeOnRandomIntervals) {
@@ -129,33 +136,37 @@ TEST(Arithmetic, TallyIsTheHistogramOfTheCounts) {
   EXPECT_EQ(planned[0], 690);
 }
 
+// Blocks that share a span's walk (a budget with room for its tally) give
+// the counts of blocks that walk their own, and the progress told through
+// the span's walk and then the sums only grows, up to the whole.
+TEST(Arithmetic, SpansGiveTheSameTallyAndTheirProgressOnlyGrows) {
+  const Int64 L1 = Int64{1} << 34;
+  const Int64 L2 = L1 + (Int64{1} << 29);
+  DivisorArithmetic spanned(2, 200000000);
+  DivisorArithmetic alone(2, 100000000);
+  bool walks = false;
+  spanned.planner().forEachBlock(L1, L2, [&](const arith::BlockPlan& block) {
+    walks = walks || block.prepared > 0;
+    return true;
+  });
+  ASSERT_TRUE(walks);
+  std::vector<double> told;
+  arith::CountHistogram viaSpans;
+  spanned.tallyDivisorSums(L1, L2, viaSpans, [&](double done) { told.push_back(done); });
+  arith::CountHistogram walkedAlone;
+  alone.tallyDivisorSums(L1, L2, walkedAlone);
+  EXPECT_EQ(viaSpans, walkedAlone);
+  ASSERT_FALSE(told.empty());
+  EXPECT_GE(told.front(), 0.0);
+  EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+  EXPECT_DOUBLE_EQ(told.back(), 1.0);
+}
+
 TEST(Arithmetic, SameCountsWhateverTheThreads) {
   DivisorArithmetic one(1);
   DivisorArithmetic four(4);
   for (Method method : {Method::Sieve, Method::Inversion, Method::Window}) {
     EXPECT_EQ(collect(one, method, 5000000, 5100000), collect(four, method, 5000000, 5100000));
-  }
-}
-
-}  // namespace
-
-namespace {
-
-TEST(Arithmetic, CountsMatchThePerValueMethod) {
-  // Every candidate 1 .. N + 1 of every value, one factorization each.
-  arith::DivisorArithmetic arithmetic(2);
-  arith::PrimeTable table;
-  reference::DivisorEngine engine(table);
-  for (auto [L1, L2] : {std::pair<Int64, Int64>{1, 300}, {1000, 1200}, {5000, 5060}}) {
-    std::vector<common::Count> counts;
-    arithmetic.countDivisorSums(L1, L2, [&](Int64, std::span<const common::Count> block) {
-      counts.insert(counts.end(), block.begin(), block.end());
-    });
-    ASSERT_EQ(counts.size(), static_cast<std::size_t>(L2 - L1 + 1));
-    for (Int64 N = L1; N <= L2; ++N) {
-      EXPECT_EQ(static_cast<Int64>(counts[static_cast<std::size_t>(N - L1)]), engine.countByTrialDivision(N))
-          << N;
-    }
   }
 }
 

@@ -198,57 +198,19 @@ TEST(CandidateBounds, PrunedBlocksAgreeWithTheFullSieveAndTheInversion) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 template <class Counts>
 class Filing : public ::testing::Test {};
 TYPED_TEST_SUITE(Filing, Widths);
 
-TYPED_TEST(Filing, StraightAndStagedFilingCountEverySumOnce) {
-  using Filer = arith::SumFiler<TypeParam>;
-  // 70 regions, straight or in groups of 16 regions, and a block that ends
-  // inside its last byte.
-  constexpr std::uint64_t kFirst = 1000;
-  constexpr std::uint64_t kValues = 70 * TypeParam::kRegionValues - 3;
-  std::mt19937_64 random(9);
-  std::vector<std::uint64_t> sums(3000000);
-  for (std::uint64_t& s : sums) {
-    // Hot values past the escape, values outside the block on both sides, the rest at random.
-    const std::uint64_t pick = random() % 10;
-    s = pick == 0   ? kFirst + 4 * (random() % 50)
-        : pick == 1 ? random() % (2 * kFirst + kValues)
-                    : kFirst + random() % kValues;
-  }
-  std::vector<Count> expected(kValues, 0);
-  for (std::uint64_t s : sums) {
-    if (s >= kFirst && s < kFirst + kValues) ++expected[s - kFirst];
-  }
-  for (bool staged : {false, true}) {
-    std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
-    TypeParam counts(bytes.data(), kValues);
-    std::vector<std::mutex> locks(counts.regions());
-    std::vector<std::uint8_t> batches(Filer::batchBytes(counts.regions()));
-    std::vector<std::uint8_t> staging(staged ? Filer::stagingFor(counts.regions(), 5) : 0);
-    Filer filer(batches.data(), staged ? staging.data() : nullptr, counts, locks, kFirst, 5);
-    for (std::size_t at = 0; at < sums.size(); at += 7919)
-      filer.file(std::span(sums).subspan(at, std::min<std::size_t>(7919, sums.size() - at)));
-    filer.flush();
-    std::vector<Count> copied(kValues);
-    counts.copy(0, copied);
-    EXPECT_EQ(copied, expected) << staged;
-  }
-}
-
 // Sums that stand for many m at once (weights up to 1000, past what one entry
 // holds, 256, and past what a staged entry holds in groups of 2^25 values, 128)
 // count as many times as their weight, filed straight or staged, mixed with
-// plain sums and with sums outside the block.
+// plain sums (some hot, past the escape) and with sums outside the block,
+// in a block that ends inside its last byte.
 TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
   using Filer = arith::SumFiler<TypeParam>;
   constexpr std::uint64_t kFirst = 5000;  // sums from 3000 on: some below the block, none below 0
-  constexpr std::uint64_t kValues = 1024 * TypeParam::kRegionValues;
+  constexpr std::uint64_t kValues = 1024 * TypeParam::kRegionValues - 3;
   std::mt19937_64 random(33);
   std::vector<std::pair<std::uint64_t, std::uint64_t>> weighted;  // (sum, weight)
   std::vector<std::uint64_t> plain;
@@ -264,7 +226,8 @@ TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
     }
   };
   for (int k = 0; k < 200000; ++k) {
-    const std::uint64_t sum = kFirst + random() % (kValues + 4000) - 2000;  // a few outside on both sides
+    const std::uint64_t sum = k % 10 == 0 ? kFirst + 4 * (random() % 50)                  // hot
+                                          : kFirst + random() % (kValues + 4000) - 2000;  // some outside
     note(k, sum, k % 3 == 0 ? 1 + random() % 1000 : 1 + random() % 4);
   }
   // Runs of two regions filled many times over by copies and records, and

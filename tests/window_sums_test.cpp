@@ -287,14 +287,14 @@ TEST(SpanPrefixes, NothingStoppedHalfWayIsUsed) {
   const std::uint64_t first = std::uint64_t{1} << 33;
   arith::SpanPrefixes span;
   span.begin(first, first + (1 << 20), 513, 2, 1 << 23, 1 << 14);
-  EXPECT_THROW(span.build(1, table.primes(), [] { throw std::runtime_error("stopped"); }),
+  EXPECT_THROW(span.build(1, table.primes(), [](std::uint64_t) { throw std::runtime_error("stopped"); }),
                std::runtime_error);
-  span.build(0, table.primes(), [] {});
+  span.build(0, table.primes(), [](std::uint64_t) {});
   EXPECT_FALSE(span.built());
   EXPECT_FALSE(span.covers(first, first + 1000, 513, 2));
   span.begin(first, first + (1 << 20), 513, 2, 1 << 23, 1 << 14);
-  span.build(1, table.primes(), [] {});
-  span.build(0, table.primes(), [] {});
+  span.build(1, table.primes(), [](std::uint64_t) {});
+  span.build(0, table.primes(), [](std::uint64_t) {});
   EXPECT_TRUE(span.covers(first, first + 1000, 513, 2));
   std::map<std::uint64_t, std::uint64_t> read;
   span.tally().forEachClaimed([&](std::uint64_t sigma, std::uint64_t prefixes) {

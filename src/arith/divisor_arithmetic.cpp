@@ -35,19 +35,6 @@ unsigned defaultThreads(unsigned requested) {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// Calls visit(block) for the planned blocks of [from, to] in order, while it
-// returns true; the first block's cost includes its fresh pages.
-template <class Visit>
-void forEachBlock(const CensusPlanner& planner, std::uint64_t from, std::uint64_t to, const Visit& visit) {
-  const std::uint64_t runFirst = from;
-  for (;;) {
-    BlockPlan block = planner.plan(from, to, runFirst);
-    if (from == runFirst) block.cost += planner.freshPagesCost(block);
-    if (!visit(block) || block.last == to) return;
-    from = block.last + 1;
-  }
-}
-
 }  // namespace
 
 DivisorArithmetic::DivisorArithmetic(unsigned threads, std::uint64_t budgetCap, unsigned sharing)
@@ -110,7 +97,7 @@ double DivisorArithmetic::plannedCost(std::uint64_t from, std::uint64_t to) cons
   constexpr int kPlannedAhead = 4096;
   double total = 0;
   int planned = 0;
-  forEachBlock(planner_, from, to, [&](const BlockPlan& block) {
+  planner_.forEachBlock(from, to, [&](const BlockPlan& block) {
     total += block.cost;
     return ++planned < kPlannedAhead;
   });
@@ -139,7 +126,7 @@ void DivisorArithmetic::runHere(std::uint64_t from, std::uint64_t to, const Bloc
   const double width = static_cast<double>(to - from) + 1;
   methods_->window.expectUpTo(to, planner_.spanTallyBytes(to));
   double doneBefore = 0;
-  forEachBlock(planner_, from, to, [&](BlockPlan block) {
+  planner_.forEachBlock(from, to, [&](BlockPlan block) {
     if (forced != nullptr) block.method = *forced;
     runTold(block, output, [&](double share) {
       if (!progress) return;
@@ -257,9 +244,11 @@ void DivisorArithmetic::runBlock(const BlockPlan& block, const BlockOutput& outp
   } else {
     SumSource& sums = block.method == Method::Sieve ? static_cast<SumSource&>(m.candidates) : m.window;
     if (output.sink != nullptr) {
-      m.counter.count(sums, block.first, block.last, block.countBits, *output.sink, done, sample);
+      m.counter.count(sums, block.first, block.last, block.countBits, *output.sink, done, sample,
+                      block.prepared);
     } else {
-      m.counter.tally(sums, block.first, block.last, block.countBits, *output.histogram, done, sample);
+      m.counter.tally(sums, block.first, block.last, block.countBits, *output.histogram, done, sample,
+                      block.prepared);
     }
   }
   if (sample != nullptr) DoubleCheck::injectTestFault(block, *sample);

@@ -92,11 +92,16 @@ std::uint8_t* BlockCounter::threadMemory(std::vector<std::unique_ptr<ZeroedPages
 
 template <class Counts>
 Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t last,
-                          const ProgressSink& done) {
+                          const ProgressSink& done, double prepared) {
   const std::uint64_t width = last - first + 1;
   source.prepare(first, last, threads_);
-  runParallel(threads_,
-              [&](unsigned t) { source.prepareShared(t, [stop = stop_] { throwIfStopped(stop); }); });
+  // Progress: the shared preparation's share first, then the sums'.
+  const ProgressSink preparing = [&](double share) { done(prepared * share); };
+  const ProgressSink producing = [&](double share) { done(prepared + (1 - prepared) * share); };
+  runParallel(threads_, [&](unsigned t) {
+    source.prepareShared(
+        t, [stop = stop_] { throwIfStopped(stop); }, t == 0 && done ? preparing : ProgressSink{});
+  });
   Counts counts(zeroedCounts(Counts::bytesFor(width)), width);
   std::vector<std::mutex> locks(counts.regions());
   using Filer = SumFiler<Counts>;
@@ -118,7 +123,7 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
     filers[t].emplace(threadMemory(batches_, batchBytes_, t, batchBytes, pages),
                       threadMemory(staging_, stagingBytes_, t, Filer::stageBytes(counts.regions()), pages),
                       counts, locks, first);
-    source.produce(t, filing(t), t == 0 ? done : ProgressSink{});
+    source.produce(t, filing(t), t == 0 && done ? producing : ProgressSink{});
   });
   runParallel(threads_, [&](unsigned t) {
     source.produceGathered(t, filing(t));
@@ -146,8 +151,9 @@ void BlockCounter::countDense(const SumSource& source, Counts& counts, std::uint
 
 template <class Counts>
 void BlockCounter::countWith(SumSource& source, std::uint64_t first, std::uint64_t last,
-                             const CountSink& sink, const ProgressSink& done, BlockSample* sample) {
-  const Counts counts = fill<Counts>(source, first, last, done);
+                             const CountSink& sink, const ProgressSink& done, BlockSample* sample,
+                             double prepared) {
+  const Counts counts = fill<Counts>(source, first, last, done, prepared);
   const std::uint64_t width = last - first + 1;
   std::vector<common::Count> out(std::min(kSpan, width));
   for (std::uint64_t start = 0; start < width; start += kSpan) {
@@ -161,8 +167,9 @@ void BlockCounter::countWith(SumSource& source, std::uint64_t first, std::uint64
 
 template <class Counts>
 void BlockCounter::tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last,
-                             CountHistogram& histogram, const ProgressSink& done, BlockSample* sample) {
-  const Counts counts = fill<Counts>(source, first, last, done);
+                             CountHistogram& histogram, const ProgressSink& done, BlockSample* sample,
+                             double prepared) {
+  const Counts counts = fill<Counts>(source, first, last, done, prepared);
   if (sample != nullptr) {
     sample->counts.resize(sample->values.size());
     for (std::size_t k = 0; k < sample->values.size(); ++k)
@@ -179,16 +186,18 @@ void BlockCounter::tallyWith(SumSource& source, std::uint64_t first, std::uint64
 }
 
 void BlockCounter::count(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
-                         const CountSink& sink, const ProgressSink& done, BlockSample* sample) {
+                         const CountSink& sink, const ProgressSink& done, BlockSample* sample,
+                         double prepared) {
   withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
-    countWith<Counts>(source, first, last, sink, done, sample);
+    countWith<Counts>(source, first, last, sink, done, sample, prepared);
   });
 }
 
 void BlockCounter::tally(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
-                         CountHistogram& histogram, const ProgressSink& done, BlockSample* sample) {
+                         CountHistogram& histogram, const ProgressSink& done, BlockSample* sample,
+                         double prepared) {
   withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
-    tallyWith<Counts>(source, first, last, histogram, done, sample);
+    tallyWith<Counts>(source, first, last, histogram, done, sample, prepared);
   });
 }
 

@@ -36,26 +36,30 @@ class BlockCounter {
   // The counts of [first, last] from the sums of `source`, to `sink` in
   // increasing order of value, counted in fields of `bits` bits.
   // The sampled values' counts are kept in `sample` (when not nullptr).
+  // `prepared`: the share of the block's work that the source's shared
+  // preparation takes, for the progress told to `done`.
   void count(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits, const CountSink& sink,
-             const ProgressSink& done, BlockSample* sample = nullptr);
+             const ProgressSink& done, BlockSample* sample = nullptr, double prepared = 0);
   // Their histogram, added to `histogram`.
   void tally(SumSource& source, std::uint64_t first, std::uint64_t last, unsigned bits,
-             CountHistogram& histogram, const ProgressSink& done, BlockSample* sample = nullptr);
+             CountHistogram& histogram, const ProgressSink& done, BlockSample* sample = nullptr,
+             double prepared = 0);
   // Gives the kept memory back.
   void release();
 
  private:
   StopFlag stop_ = nullptr;
   template <class Counts>
-  Counts fill(SumSource& source, std::uint64_t first, std::uint64_t last, const ProgressSink& done);
+  Counts fill(SumSource& source, std::uint64_t first, std::uint64_t last, const ProgressSink& done,
+              double prepared);
   template <class Counts>
   void countDense(const SumSource& source, Counts& counts, std::uint64_t first);
   template <class Counts>
   void countWith(SumSource& source, std::uint64_t first, std::uint64_t last, const CountSink& sink,
-                 const ProgressSink& done, BlockSample* sample);
+                 const ProgressSink& done, BlockSample* sample, double prepared);
   template <class Counts>
   void tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last, CountHistogram& histogram,
-                 const ProgressSink& done, BlockSample* sample);
+                 const ProgressSink& done, BlockSample* sample, double prepared);
   std::uint8_t* zeroedCounts(std::uint64_t bytes);
   // A thread's memory of one kind, kept from block to block.
   static std::uint8_t* threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,

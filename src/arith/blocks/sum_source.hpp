@@ -34,8 +34,10 @@ class SumSource {
   // Before the threads start, once per block [first, last].
   virtual void prepare(std::uint64_t first, std::uint64_t last, unsigned threads) = 0;
   // After prepare, each thread: the preparation shared by the threads (none
-  // unless the source has any); `poll` throws once the calculation is stopped.
-  virtual void prepareShared(unsigned /*thread*/, const std::function<void()>& /*poll*/) {}
+  // unless the source has any); `poll` throws once the calculation is
+  // stopped. Thread 0 tells `done` the share of the preparation done.
+  virtual void prepareShared(unsigned /*thread*/, const std::function<void()>& /*poll*/,
+                             const ProgressSink& /*done*/) {}
   // One thread's share of the block's sums: each m with sigma(m) in the block
   // is filed exactly once by one of the threads. Thread 0 tells `done` the
   // share of the work done, up to 0.95.

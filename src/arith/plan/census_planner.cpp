@@ -47,6 +47,16 @@ constexpr double kWindowPerPrefix = 18e-9;
 constexpr double kWindowPerShortInterval = 16e-9;
 constexpr double kWindowShortIntervalsFull = 134217728;  // 2^27 values
 constexpr double kWindowPerValue = 4.5e-9;
+// A span of window blocks (span_prefixes.hpp): its walk, per prefix up to
+// the span's end, done by its first block, 41 ns near 2^40 and 91 ns near
+// 2^44 (its tally leaves the caches as the distinct sigma grow); then each
+// of its blocks, per prefix (what it walks again) and per value (the sums,
+// the tally's among them): top sixteenths of 2^40 and 2^44, blocks of 4 to
+// 5 x 10^9 values measured one by one with bench/plan_cost.
+constexpr double kSpanWalkPerPrefixAt40Bits = 41e-9;
+constexpr double kSpanWalkGrowth = 0.29;  // the exponent of its growth with the height
+constexpr double kSpanReadPerPrefix = 3.6e-9;
+constexpr double kSpanReadPerValue = 5.6e-9;
 // The kernel's clearing of fresh pages: 2.1 to 2.5 thread-seconds a GiB (a
 // first window block of 2^32 values alone against one inside a run, near 2^36
 // and 2^40).
@@ -113,9 +123,17 @@ double CensusPlanner::inversionCost(std::uint64_t first, std::uint64_t last) con
   return static_cast<double>(last - first + 1) * perValue / threads_;
 }
 
+namespace {
+
+double prefixesUpTo(std::uint64_t last) {
+  return kPrefixesAt10Digits * std::pow(static_cast<double>(last) / 1e10, kPrefixExponent);
+}
+
+}  // namespace
+
 double CensusPlanner::windowCost(std::uint64_t first, std::uint64_t last, double walkShare) const {
   const double width = static_cast<double>(last - first) + 1;
-  const double prefixes = kPrefixesAt10Digits * std::pow(static_cast<double>(last) / 1e10, kPrefixExponent);
+  const double prefixes = prefixesUpTo(last);
   const double perPrefix = kWindowPerPrefix * walkShare +
                            kWindowPerShortInterval * std::min(1.0, width / kWindowShortIntervalsFull);
   return (prefixes * perPrefix + width * kWindowPerValue) / threads_;
@@ -144,6 +162,27 @@ double CensusPlanner::walkShare(std::uint64_t from, std::uint64_t last, std::uin
                                static_cast<double>(from) / WindowSums::kSpanShare + 1);
   if (tallyBytes == 0 || span < 2 * width) return 1;
   return std::min(1.0, width / span + kSpanResidual);
+}
+
+void CensusPlanner::chargeSpan(BlockPlan& block, std::uint64_t to, std::uint64_t& spanLast) const {
+  if (block.method != Method::Window || spanTallyBytes(to) == 0) return;
+  const double width = static_cast<double>(block.last - block.first) + 1;
+  const double read = (prefixesUpTo(block.last) * kSpanReadPerPrefix + width * kSpanReadPerValue) / threads_;
+  if (block.last <= spanLast) {
+    block.cost = read;
+    return;
+  }
+  const std::uint64_t reach = std::min(to, block.first + block.first / WindowSums::kSpanShare);
+  if (reach - block.first < 2 * (block.last - block.first) + 1) {
+    block.cost = windowCost(block.first, block.last);
+    return;
+  }
+  spanLast = reach;
+  const double perPrefix =
+      kSpanWalkPerPrefixAt40Bits * std::pow(static_cast<double>(reach) / 0x1p40, kSpanWalkGrowth);
+  const double walk = prefixesUpTo(reach) * perPrefix / threads_;
+  block.cost = read + walk;
+  block.prepared = walk / block.cost;
 }
 
 double CensusPlanner::freshPagesCost(const BlockPlan& first) const {

@@ -15,6 +15,7 @@ struct BlockPlan {
   Method method = Method::Inversion;
   unsigned countBits = 8;   // for the sieve and the window: the width of its counts, 4 or 8 bits
   double cost = 0;          // estimated seconds
+  double prepared = 0;      // the share of cost taken before the block's own sums: a span's walk
   std::uint64_t bytes = 0;  // estimated peak memory of the block
 };
 
@@ -32,6 +33,12 @@ class CensusPlanner {
   // `runFirst` (from when 0): where the calculation that asks began, [runFirst,
   // to] being all of it; its wide blocks' memory is taken once for all of it.
   BlockPlan plan(std::uint64_t from, std::uint64_t to, std::uint64_t runFirst = 0) const;
+  // Calls visit(block) for the planned blocks of [from, to] in order, while
+  // it returns true, each with the cost it has where it stands: the first
+  // pays its fresh pages, and the first of a span of window blocks the
+  // span's walk, which the others of the span then only read.
+  template <class Visit>
+  void forEachBlock(std::uint64_t from, std::uint64_t to, const Visit& visit) const;
 
   double sieveCost(std::uint64_t first, std::uint64_t last) const;
   double inversionCost(std::uint64_t first, std::uint64_t last) const;
@@ -56,6 +63,11 @@ class CensusPlanner {
   static constexpr std::uint64_t kSmallestBlock = std::uint64_t{1} << 10;
 
  private:
+  // A window block's cost where it stands in the calculation up to `to`:
+  // the first block of a span (after `spanLast`, the last span's end, which
+  // it then moves on) pays the span's walk; blocks inside a span, what they
+  // read off it. The same rule as the window walk's (window_sums.hpp).
+  void chargeSpan(BlockPlan& block, std::uint64_t to, std::uint64_t& spanLast) const;
   // The fresh pages of a window block of `values` values in 8-bit counts.
   double wideWindowPagesCost(std::uint64_t values) const;
   // The widest window blocks (4-bit and 8-bit counts) beside a span's tally of `tallyBytes`.
@@ -80,5 +92,22 @@ class CensusPlanner {
   std::uint64_t windowValues_ = kSmallestBlock;      // the same for window blocks,
   std::uint64_t windowByteValues_ = kSmallestBlock;  // which keep their primes' bits
 };
+
+template <class Visit>
+void CensusPlanner::forEachBlock(std::uint64_t from, std::uint64_t to, const Visit& visit) const {
+  const std::uint64_t runFirst = from;
+  std::uint64_t spanLast = 0;
+  for (;;) {
+    BlockPlan block = plan(from, to, runFirst);
+    chargeSpan(block, to, spanLast);
+    if (from == runFirst) {  // its fresh pages come after the span's walk
+      const double fresh = freshPagesCost(block);
+      block.prepared *= block.cost / (block.cost + fresh);
+      block.cost += fresh;
+    }
+    if (!visit(block) || block.last == to) return;
+    from = block.last + 1;
+  }
+}
 
 }  // namespace arith

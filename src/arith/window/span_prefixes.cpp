@@ -31,12 +31,20 @@ void SpanPrefixes::begin(std::uint64_t first, std::uint64_t last, std::uint64_t 
 }
 
 void SpanPrefixes::build(unsigned thread, std::span<const common::Int64> primes,
-                         const std::function<void()>& poll) {
+                         const std::function<void(std::uint64_t)>& claimed) {
   SIGMA_ASSERT(thread < loose_.size());
   std::vector<Loose>& loose = loose_[thread];
   std::uint64_t& tallied = tallied_[thread];
   const PrefixWalk walk(primes, last_);
+  // Told after each claim and every 2^16 prefixes, since one claim may hold
+  // billions: a stop is seen within moments.
+  std::uint64_t visits = 0;
+  const auto tell = [&] {
+    claimed(nextClaim_.load(std::memory_order_relaxed));
+    if (failed_.load(std::memory_order_relaxed)) throw Full{};
+  };
   const auto visit = [&](const Prefix& k) {
+    if ((++visits & 0xffff) == 0) tell();
     if (k.sigma < floor_) return;
     // sigma (P + 1) <= sigma (P + 2) <= last_: no overflow.
     if (k.sigma * (k.largest + 1) < first_ && tally_.add(thread, k.sigma)) {
@@ -47,10 +55,7 @@ void SpanPrefixes::build(unsigned thread, std::span<const common::Int64> primes,
     loose.push_back({k.sigma, k.largest});
   };
   try {
-    forEachShared(walk, nextClaim_, visit, [&](std::uint64_t) {
-      poll();
-      if (failed_.load(std::memory_order_relaxed)) throw Full{};
-    });
+    forEachShared(walk, nextClaim_, visit, [&](std::uint64_t) { tell(); });
   } catch (const Full&) {
     failed_ = true;
     return;

@@ -42,8 +42,11 @@ class SpanPrefixes {
   void begin(std::uint64_t first, std::uint64_t last, std::uint64_t floor, unsigned threads,
              std::uint64_t entries, std::uint64_t looseMost);
   // One thread's share of the walk: every thread of the span calls it once
-  // after begin. `poll` throws once the calculation is stopped.
-  void build(unsigned thread, std::span<const common::Int64> primes, const std::function<void()>& poll);
+  // after begin. `claimed` is called now and then with the number of claims
+  // all threads have taken so far (prefix_walk.hpp's forEachShared), and
+  // throws once the calculation is stopped.
+  void build(unsigned thread, std::span<const common::Int64> primes,
+             const std::function<void(std::uint64_t)>& claimed);
   // Whether every thread's walk ended, without running out of room (a
   // stopped calculation leaves a span that covers nothing).
   bool built() const { return !loose_.empty() && finished_ == loose_.size() && !failed_; }

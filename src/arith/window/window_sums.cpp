@@ -39,7 +39,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
   }
   noteDense();
   chooseSpan(threads);
-  countClaims(spanned_ ? spanWalk() : PrefixWalk(table_.primes(), last_));
+  claims_ = claimsOf(spanned_ ? spanWalk() : PrefixWalk(table_.primes(), last_));
 }
 
 std::uint64_t WindowSums::spanTallyBytes(std::uint64_t last, unsigned threads) {
@@ -63,6 +63,7 @@ void WindowSums::chooseSpan(unsigned threads) {
     const std::uint64_t floor = std::max<std::uint64_t>(2, shortSigma(last_ - first_, spanLast));
     span_.begin(first_, spanLast, floor, threads, std::max(room, spanTallyBytes_ / sizeof(std::uint64_t)),
                 looseFor(width));
+    spanClaims_ = claimsOf(PrefixWalk(table_.primes(), spanLast));
     spanned_ = building_ = true;
   }
   gathering_ = !spanned_;
@@ -75,17 +76,24 @@ void WindowSums::chooseSpan(unsigned threads) {
 }
 
 // The claims of a walk shared by the threads, to tell progress by.
-void WindowSums::countClaims(const PrefixWalk& walk) {
+std::uint64_t WindowSums::claimsOf(const PrefixWalk& walk) {
   const Prefix root;
-  claims_ = 1;
+  std::uint64_t claims = 1;
   walk.forEachChild(root, [&](const Prefix& k) {
-    ++claims_;
-    walk.forEachChild(k, [&](const Prefix&) { ++claims_; });
+    ++claims;
+    walk.forEachChild(k, [&](const Prefix&) { ++claims; });
   });
+  return claims;
 }
 
-void WindowSums::prepareShared(unsigned thread, const std::function<void()>& poll) {
-  if (building_) span_.build(thread, table_.primes(), poll);
+void WindowSums::prepareShared(unsigned thread, const std::function<void()>& poll, const ProgressSink& done) {
+  if (!building_) return;
+  std::uint64_t calls = 0;
+  span_.build(thread, table_.primes(), [&](std::uint64_t claims) {
+    poll();
+    if (done && ++calls % 256 == 0)
+      done(std::min(1.0, static_cast<double>(claims) / static_cast<double>(spanClaims_)));
+  });
 }
 
 WindowSums::SumQuotients WindowSums::quotientsFor(std::uint64_t sigma) const {

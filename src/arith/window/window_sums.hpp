@@ -109,7 +109,7 @@ class WindowSums : public SumSource {
     spanTallyBytes_ = tallyBytes;
   }
   void prepare(std::uint64_t first, std::uint64_t last, unsigned threads) override;
-  void prepareShared(unsigned thread, const std::function<void()>& poll) override;
+  void prepareShared(unsigned thread, const std::function<void()>& poll, const ProgressSink& done) override;
   void produce(unsigned thread, const Filing& file, const ProgressSink& done) override;
   void produceGathered(unsigned thread, const Filing& file) override;
   const DenseSums* dense() const override { return &dense_; }
@@ -165,7 +165,7 @@ class WindowSums : public SumSource {
   void segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment, SumBuffer& out) const;
   // Whether the block reads its short intervals off a span, and whether it gathers them itself.
   void chooseSpan(unsigned threads);
-  void countClaims(const PrefixWalk& walk);
+  static std::uint64_t claimsOf(const PrefixWalk& walk);
   std::function<void(std::uint64_t)> told(const ProgressSink& done) const;
   void prefixSums(const Prefix& k, unsigned thread, SumBuffer& out);
   void shortSums(const Prefix& k, const SumQuotients& quotients, unsigned thread, SumBuffer& out);
@@ -200,7 +200,8 @@ class WindowSums : public SumSource {
   std::uint64_t expectedLast_ = 0;
   std::uint64_t spanTallyBytes_ = 0;
   std::atomic<std::size_t> nextChunk_{0};
-  std::uint64_t claims_ = 1;  // the prefixes of depth two or less
+  std::uint64_t claims_ = 1;      // the prefixes of depth two or less
+  std::uint64_t spanClaims_ = 1;  // the same for the span being walked
   std::atomic<std::uint64_t> nextClaim_{0};
 };
 
