@@ -172,8 +172,8 @@ void CensusPlanner::chargeSpan(BlockPlan& block, std::uint64_t to, std::uint64_t
     block.cost = read;
     return;
   }
-  const std::uint64_t reach = std::min(to, block.first + block.first / WindowSums::kSpanShare);
-  if (reach - block.first < 2 * (block.last - block.first) + 1) {
+  const std::uint64_t reach = WindowSums::spanLastFor(block.first, block.last, to);
+  if (reach == 0) {
     block.cost = windowCost(block.first, block.last);
     return;
   }

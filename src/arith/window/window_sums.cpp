@@ -55,9 +55,8 @@ void WindowSums::chooseSpan(unsigned threads) {
   if (span_.failed()) spanRefused_ = true;
   building_ = false;
   spanned_ = span_.covers(first_, last_, shortSigma(last_ - first_, last_), threads);
-  const std::uint64_t spanLast = std::min(expectedLast_, first_ + first_ / kSpanShare);
-  if (!spanned_ && !spanRefused_ && spanTallyBytes_ > 0 && room > 0 && spanLast >= last_ &&
-      spanLast - first_ >= 2 * width - 1) {
+  const std::uint64_t spanLast = spanLastFor(first_, last_, expectedLast_);
+  if (!spanned_ && !spanRefused_ && spanTallyBytes_ > 0 && room > 0 && spanLast != 0) {
     gathered_.release();
     table_.extendPast(static_cast<common::Int64>(isqrt(spanLast)));
     const std::uint64_t floor = std::max<std::uint64_t>(2, shortSigma(last_ - first_, spanLast));

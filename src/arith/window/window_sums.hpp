@@ -27,6 +27,7 @@
 // threads, a prefix of depth two with everything below it.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -80,6 +81,14 @@ class WindowSums : public SumSource {
   // within a kSpanShare-th of its first value above it (spans a sixty-fourth
   // of their height left 1.5 % of the prefixes loose near 2^40).
   static constexpr std::uint64_t kSpanShare = 32;
+  // The last value of a span begun by the block [first, last] of a
+  // calculation that goes on up to `expectedLast`; 0 when that span would
+  // not hold two such blocks. (The planner charges spans by the same rule.)
+  static constexpr std::uint64_t spanLastFor(std::uint64_t first, std::uint64_t last,
+                                             std::uint64_t expectedLast) {
+    const std::uint64_t spanLast = std::min(expectedLast, first + first / kSpanShare);
+    return spanLast >= last && spanLast - first >= 2 * (last - first) + 1 ? spanLast : 0;
+  }
   // Room for the loose prefixes of a span of blocks of `values` values.
   static constexpr std::uint64_t looseFor(std::uint64_t values) { return values / 128; }
   // What a block of `values` values keeps beside its counts, at most.
