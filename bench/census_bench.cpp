@@ -2,6 +2,7 @@
 // (each candidate factorized once by trial division), in one run.
 #include <benchmark/benchmark.h>
 
+#include <bit>
 #include <vector>
 
 #include "arith/divisor_arithmetic.hpp"
@@ -9,6 +10,7 @@
 #include "arith/primes/wide.hpp"
 #include "arith/sieve/candidate_bounds.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
+#include "arith/window/prime_segment.hpp"
 #include "reference/divisor_engine.hpp"
 
 namespace {
@@ -77,6 +79,37 @@ void sieveBelowTheBounds(benchmark::State& state) {
   state.counters["block_all"] = static_cast<double>(range.end - range.lowestOfAll());
 }
 
+// Sixteen segments of the long intervals' prime sieve in a row, from
+// 2^range(0) on: nanoseconds a number, as the window walk sieves them.
+void primeSegments(benchmark::State& state) {
+  const std::uint64_t first = std::uint64_t{1} << state.range(0);
+  constexpr std::uint64_t kRow = 16;
+  const std::uint64_t last = first + kRow * arith::PrimeSegment::kSpan - 1;
+  arith::PrimeTable table;
+  table.extendPast(static_cast<Int64>(arith::isqrt(last)) + 1);
+  arith::PrimeSegment segment;
+  std::uint64_t primes = 0;
+  for (auto _ : state) {
+    primes = 0;
+    for (std::uint64_t k = 0; k < kRow; ++k) {
+      const std::uint64_t a = first + k * arith::PrimeSegment::kSpan;
+      const std::uint64_t b = a + arith::PrimeSegment::kSpan - 1;
+      if (k == 0) {
+        segment.sieve(table.primes(), a, b);
+      } else {
+        segment.sieveNext(table.primes(), b);
+      }
+      for (const std::uint64_t word : segment.words())
+        primes += static_cast<std::uint64_t>(std::popcount(word));
+    }
+    benchmark::DoNotOptimize(primes);
+  }
+  state.counters["primes"] = static_cast<double>(primes);
+  state.counters["ns_per_number"] =
+      benchmark::Counter(static_cast<double>(kRow * arith::PrimeSegment::kSpan),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 constexpr Int64 kTop = 9223372036854775807;
 
 }  // namespace
@@ -98,6 +131,7 @@ BENCHMARK(sieveBelowTheBounds)
     ->Args({1000000000, 100000000, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+BENCHMARK(primeSegments)->Arg(34)->Arg(37)->Arg(40)->Arg(43)->Unit(benchmark::kMillisecond);
 BENCHMARK(firstEngine)->Args({1, 1000000})->Args({1, 10000000})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -80,6 +80,9 @@ class PrimeSegment {
   // square root of b, or to kLargePrime; the primes from index `known` on
   // start by a division.
   void crossMultiples(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known);
+  // Crosses the multiples p q of p below bit `to` from next[0] (q = 1 modulo 6)
+  // and next[1] (q = 5), leaving there the first ones past it.
+  void crossTo(std::uint64_t p, std::uint32_t* next, std::uint64_t to);
   // Crosses the multiples of the primes above kLargePrime up to the square
   // root of b, from their buckets; those not met yet start by a division.
   void crossLarge(std::span<const common::Int64> primes, std::uint64_t b);
@@ -89,6 +92,12 @@ class PrimeSegment {
   // Odd numbers in a full segment; the primes past kLargePrime step past it.
   static constexpr std::uint64_t kOdds = kSpan / 2;
   static constexpr std::uint64_t kLargePrime = kOdds / 3;
+  // The primes up to kSmallPrime cross a piece of kPieceBits bits (32 KiB)
+  // at a time, which stays in the L1 cache: they make most of the crossings.
+  static constexpr std::uint64_t kPieceBits = std::uint64_t{1} << 18;
+  static constexpr std::uint64_t kSmallPrime = std::uint64_t{1} << 13;
+  // A next multiple, up to a step past the segment, is kept in 32 bits.
+  static_assert(kOdds + 3 * kLargePrime < (std::uint64_t{1} << 32));
   // A multiple to cross: its bit in its segment, and its prime.
   struct Hit {
     std::uint32_t bit;
