@@ -92,7 +92,7 @@ std::uint8_t* BlockCounter::threadMemory(std::vector<std::unique_ptr<ZeroedPages
 
 template <class Counts>
 Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t last,
-                          const ProgressSink& done, double prepared) {
+                          const ProgressSink& done, double prepared, const SlabVisit<Counts>& visit) {
   const std::uint64_t width = last - first + 1;
   source.prepare(first, last, threads_);
   // Progress: the shared preparation's share first, then the sums'.
@@ -129,23 +129,29 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
     source.produceGathered(t, filing(t));
     filers[t]->flush();
   });
-  countDense(source, counts, first);
+  countDense(source, counts, first, visit);
   return counts;
 }
 
 // The source's dense sums, slab by slab, each slab's regions held by the one
-// thread that claimed it: no other thread counts any more.
+// thread that claimed it: no other thread counts any more. Each slab is then
+// visited while it is still in the thread's cache (every slab, dense sums or not).
 template <class Counts>
-void BlockCounter::countDense(const SumSource& source, Counts& counts, std::uint64_t first) {
+void BlockCounter::countDense(const SumSource& source, Counts& counts, std::uint64_t first,
+                              const SlabVisit<Counts>& visit) {
   const DenseSums* dense = source.dense();
-  if (dense == nullptr || dense->intervals.empty()) return;
+  const bool summed = dense != nullptr && !dense->intervals.empty();
+  if (!summed && !visit) return;
   constexpr std::uint64_t kSlab = kDenseSlabBytes * Counts::kPerByte;
   static_assert(kSlab % Counts::kRegionValues == 0, "a slab holds whole regions");
   const std::uint64_t slabs = (counts.values() - 1) / kSlab + 1;
   std::atomic<std::uint64_t> nextSlab{0};
-  runParallel(threads_, [&](unsigned) {
-    for (std::uint64_t s = nextSlab.fetch_add(1); s < slabs; s = nextSlab.fetch_add(1))
-      countDenseSlab(*dense, counts, first, s * kSlab, std::min(counts.values(), (s + 1) * kSlab));
+  runParallel(threads_, [&](unsigned t) {
+    for (std::uint64_t s = nextSlab.fetch_add(1); s < slabs; s = nextSlab.fetch_add(1)) {
+      const std::uint64_t to = std::min(counts.values(), (s + 1) * kSlab);
+      if (summed) countDenseSlab(*dense, counts, first, s * kSlab, to);
+      if (visit) visit(t, counts, s * kSlab, to);
+    }
   });
 }
 
@@ -169,18 +175,18 @@ template <class Counts>
 void BlockCounter::tallyWith(SumSource& source, std::uint64_t first, std::uint64_t last,
                              CountHistogram& histogram, const ProgressSink& done, BlockSample* sample,
                              double prepared) {
-  const Counts counts = fill<Counts>(source, first, last, done, prepared);
+  // Each slab's regions tallied right after its dense sums, while they are in the cache.
+  std::vector<CountHistogram> parts(threads_);
+  const auto tallySlab = [&parts](unsigned t, const Counts& counts, std::uint64_t from, std::uint64_t to) {
+    for (std::uint64_t r = from / Counts::kRegionValues; r * Counts::kRegionValues < to; ++r)
+      counts.tallyRegion(r, parts[t]);
+  };
+  const Counts counts = fill<Counts>(source, first, last, done, prepared, tallySlab);
   if (sample != nullptr) {
     sample->counts.resize(sample->values.size());
     for (std::size_t k = 0; k < sample->values.size(); ++k)
       counts.copy(sample->values[k] - first, std::span<common::Count>(&sample->counts[k], 1));
   }
-  std::vector<CountHistogram> parts(threads_);
-  std::atomic<std::uint64_t> nextRegion{0};
-  runParallel(threads_, [&](unsigned t) {
-    for (std::uint64_t r = nextRegion.fetch_add(1); r < counts.regions(); r = nextRegion.fetch_add(1))
-      counts.tallyRegion(r, parts[t]);
-  });
   for (const CountHistogram& part : parts) histogram.add(part);
   if (done) done(1.0);
 }

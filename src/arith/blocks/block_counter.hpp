@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,11 +50,16 @@ class BlockCounter {
 
  private:
   StopFlag stop_ = nullptr;
+  // Called by the thread that holds the values [from, to) of a block's counts.
+  template <class Counts>
+  using SlabVisit =
+      std::function<void(unsigned thread, const Counts& counts, std::uint64_t from, std::uint64_t to)>;
   template <class Counts>
   Counts fill(SumSource& source, std::uint64_t first, std::uint64_t last, const ProgressSink& done,
-              double prepared);
+              double prepared, const SlabVisit<Counts>& visit = {});
   template <class Counts>
-  void countDense(const SumSource& source, Counts& counts, std::uint64_t first);
+  void countDense(const SumSource& source, Counts& counts, std::uint64_t first,
+                  const SlabVisit<Counts>& visit);
   template <class Counts>
   void countWith(SumSource& source, std::uint64_t first, std::uint64_t last, const CountSink& sink,
                  const ProgressSink& done, BlockSample* sample, double prepared);

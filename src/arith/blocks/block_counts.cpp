@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "common/check.hpp"
@@ -9,6 +10,45 @@
 namespace arith {
 
 using common::Count;
+
+namespace {
+
+// Adds to tally[b] how many of the n bytes from `bytes` on are b. Most
+// counts are small: the bytes 0 to kCommon - 1 are counted sixteen at a time
+// by vector compares (each lane's sums taken in before they pass 255), and
+// only the others one by one. Tallied one by one, the bytes 0 alone chained
+// each increment of the table on the one before.
+void tallyBytes(const std::uint8_t* bytes, std::uint64_t n, std::array<std::uint32_t, 256>& tally) {
+  using Lanes = std::uint8_t __attribute__((vector_size(16)));
+  constexpr unsigned kCommon = 4;
+  std::uint64_t i = 0;
+  while (n - i >= sizeof(Lanes)) {
+    std::array<Lanes, kCommon> sums{};
+    for (int round = 0; round < 255 && n - i >= sizeof(Lanes); ++round, i += sizeof(Lanes)) {
+      Lanes lanes;
+      std::memcpy(&lanes, bytes + i, sizeof lanes);
+      for (unsigned b = 0; b < kCommon; ++b)
+        sums[b] -= reinterpret_cast<Lanes>(lanes == static_cast<std::uint8_t>(b));  // a true lane is -1
+      const Lanes others = reinterpret_cast<Lanes>(lanes >= static_cast<std::uint8_t>(kCommon));
+      std::array<std::uint64_t, 2> halves{};
+      std::memcpy(halves.data(), &others, sizeof others);
+      for (unsigned half = 0; half < 2; ++half) {
+        // One bit a byte of the half: each byte's low bit, gathered into the top byte.
+        auto mask = static_cast<unsigned>(((halves[half] & 0x0101010101010101) * 0x0102040810204080) >> 56);
+        for (; mask != 0; mask &= mask - 1) {
+          const auto at = static_cast<unsigned>(std::countr_zero(mask));  // the byte's place in the word
+          ++tally[lanes[8 * half + (std::endian::native == std::endian::little ? at : 7 - at)]];
+        }
+      }
+    }
+    for (unsigned b = 0; b < kCommon; ++b) {
+      for (unsigned lane = 0; lane < sizeof(Lanes); ++lane) tally[b] += sums[b][lane];
+    }
+  }
+  for (; i < n; ++i) ++tally[bytes[i]];
+}
+
+}  // namespace
 
 Count& LargeCounts::operator[](std::uint32_t offset) {
   if (4 * (used_ + 1) > 3 * slots_.size()) grow();
@@ -114,30 +154,12 @@ template <unsigned kBits>
 void BlockCounts<kBits>::tallyRegion(std::uint64_t region, CountHistogram& histogram) const {
   const std::uint64_t first = region << kRegionBits;
   const std::uint64_t last = std::min(values_, first + kRegionValues);  // one past
-  // A tally per byte value, in four lanes so that runs of equal bytes do not
-  // chain each increment on the one before; a region has at most 2^16 bytes.
-  // Most bytes are 0: words of eight zero bytes are only counted.
-  std::array<std::array<std::uint32_t, 256>, 4> lanes{};
+  std::array<std::uint32_t, 256> tally{};                               // a region has at most 2^16 bytes
   const std::uint64_t fullBytes = (last - first) / kPerByte;
-  const std::uint8_t* bytes = bytes_ + first / kPerByte;
-  std::uint64_t zeroBytes = 0;
-  std::uint64_t b = 0;
-  for (; b + 8 <= fullBytes; b += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes + b, sizeof word);
-    if (word == 0) {
-      zeroBytes += 8;
-      continue;
-    }
-    for (std::uint64_t k = b; k < b + 8; ++k) ++lanes[k & 3][bytes[k]];
-  }
-  for (; b < fullBytes; ++b) ++lanes[b & 3][bytes[b]];
+  tallyBytes(bytes_ + first / kPerByte, fullBytes, tally);
   std::array<Count, kEscape + 1> fields{};
-  fields[0] = static_cast<Count>(zeroBytes * kPerByte);
-  for (const auto& lane : lanes) {
-    for (unsigned byte = 0; byte < 256; ++byte) {
-      for (unsigned shift = 0; shift < 8; shift += kBits) fields[(byte >> shift) & kEscape] += lane[byte];
-    }
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    for (unsigned shift = 0; shift < 8; shift += kBits) fields[(byte >> shift) & kEscape] += tally[byte];
   }
   // The fields of a last byte that the block fills only in part.
   for (std::uint64_t offset = first + fullBytes * kPerByte; offset < last; ++offset)
