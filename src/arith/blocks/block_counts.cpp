@@ -154,7 +154,8 @@ template <unsigned kBits>
 void BlockCounts<kBits>::tallyRegion(std::uint64_t region, CountHistogram& histogram) const {
   const std::uint64_t first = region << kRegionBits;
   const std::uint64_t last = std::min(values_, first + kRegionValues);  // one past
-  std::array<std::uint32_t, 256> tally{};                               // a region has at most 2^16 bytes
+  // A region has at most 2^16 bytes: each tally fits 32 bits.
+  std::array<std::uint32_t, 256> tally{};
   const std::uint64_t fullBytes = (last - first) / kPerByte;
   tallyBytes(bytes_ + first / kPerByte, fullBytes, tally);
   std::array<Count, kEscape + 1> fields{};

@@ -122,8 +122,8 @@ void PrimeSegment::crossTo(std::uint64_t p, std::uint32_t* next, std::uint64_t t
   const std::uint64_t step = 3 * p;
   std::uint64_t one = next[0];
   std::uint64_t five = next[1];
-  for (; one < to; one += step) bits_[one / 64] &= ~(std::uint64_t{1} << (one % 64));
-  for (; five < to; five += step) bits_[five / 64] &= ~(std::uint64_t{1} << (five % 64));
+  for (; one < to; one += step) cross(one);
+  for (; five < to; five += step) cross(five);
   next[0] = static_cast<std::uint32_t>(one);
   next[1] = static_cast<std::uint32_t>(five);
 }
@@ -153,7 +153,7 @@ void PrimeSegment::crossLarge(std::span<const common::Int64> primes, std::uint64
   std::vector<Hit>& now = buckets_[segment_ % kBuckets];
   for (const Hit hit : now) {
     // A row's last segment may end early: no segment follows it.
-    if (hit.bit < odds) bits_[hit.bit / 64] &= ~(std::uint64_t{1} << (hit.bit % 64));
+    if (hit.bit < odds) cross(hit.bit);
     schedule(hit.bit + 3 * std::uint64_t{hit.p}, hit.p);
   }
   now.clear();

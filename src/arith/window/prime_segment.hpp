@@ -80,6 +80,8 @@ class PrimeSegment {
   // square root of b, or to kLargePrime; the primes from index `known` on
   // start by a division.
   void crossMultiples(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known);
+  // Marks the odd number at `bit` composite.
+  void cross(std::uint64_t bit) { bits_[bit / 64] &= ~(std::uint64_t{1} << (bit % 64)); }
   // Crosses the multiples p q of p below bit `to` from next[0] (q = 1 modulo 6)
   // and next[1] (q = 5), leaving there the first ones past it.
   void crossTo(std::uint64_t p, std::uint32_t* next, std::uint64_t to);
