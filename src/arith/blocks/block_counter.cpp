@@ -127,28 +127,34 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
   });
   runParallel(threads_, [&](unsigned t) {
     source.produceGathered(t, filing(t));
-    filers[t]->flush();
+    filers[t]->spreadStaged();
   });
-  countDense(source, counts, first, visit);
+  countSlabs(source, counts, first, std::span(filers), visit);
   return counts;
 }
 
-// The source's dense sums, slab by slab, each slab's regions held by the one
-// thread that claimed it: no other thread counts any more. Each slab is then
-// visited while it is still in the thread's cache (every slab, dense sums or not).
+// What is left to count, slab by slab, each slab's regions held by the one
+// thread that claimed it: every filer's sums still pending there (a wide
+// block's filers hold about a gigabyte of them each, and the thread whose
+// walk ended last would count its own alone), then the source's dense sums;
+// the slab is then visited while it is still in the thread's cache.
 template <class Counts>
-void BlockCounter::countDense(const SumSource& source, Counts& counts, std::uint64_t first,
+void BlockCounter::countSlabs(const SumSource& source, Counts& counts, std::uint64_t first,
+                              std::span<std::optional<SumFiler<Counts>>> filers,
                               const SlabVisit<Counts>& visit) {
   const DenseSums* dense = source.dense();
   const bool summed = dense != nullptr && !dense->intervals.empty();
-  if (!summed && !visit) return;
   constexpr std::uint64_t kSlab = kDenseSlabBytes * Counts::kPerByte;
   static_assert(kSlab % Counts::kRegionValues == 0, "a slab holds whole regions");
   const std::uint64_t slabs = (counts.values() - 1) / kSlab + 1;
   std::atomic<std::uint64_t> nextSlab{0};
   runParallel(threads_, [&](unsigned t) {
     for (std::uint64_t s = nextSlab.fetch_add(1); s < slabs; s = nextSlab.fetch_add(1)) {
+      throwIfStopped(stop_);
       const std::uint64_t to = std::min(counts.values(), (s + 1) * kSlab);
+      for (std::uint64_t r = s * kSlab / Counts::kRegionValues; r * Counts::kRegionValues < to; ++r) {
+        for (std::optional<SumFiler<Counts>>& filer : filers) filer->countPending(r);
+      }
       if (summed) countDenseSlab(*dense, counts, first, s * kSlab, to);
       if (visit) visit(t, counts, s * kSlab, to);
     }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "arith/blocks/block_counts.hpp"
@@ -20,6 +22,9 @@
 #include "arith/counts/sinks.hpp"
 
 namespace arith {
+
+template <class Counts>
+class SumFiler;
 
 class BlockCounter {
  public:
@@ -58,8 +63,8 @@ class BlockCounter {
   Counts fill(SumSource& source, std::uint64_t first, std::uint64_t last, const ProgressSink& done,
               double prepared, const SlabVisit<Counts>& visit = {});
   template <class Counts>
-  void countDense(const SumSource& source, Counts& counts, std::uint64_t first,
-                  const SlabVisit<Counts>& visit);
+  void countSlabs(const SumSource& source, Counts& counts, std::uint64_t first,
+                  std::span<std::optional<SumFiler<Counts>>> filers, const SlabVisit<Counts>& visit);
   template <class Counts>
   void countWith(SumSource& source, std::uint64_t first, std::uint64_t last, const CountSink& sink,
                  const ProgressSink& done, BlockSample* sample, double prepared);

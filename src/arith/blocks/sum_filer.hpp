@@ -84,14 +84,21 @@ class SumFiler {
 
   // Counts everything still filed.
   void flush() {
+    spreadStaged();
+    for (std::uint64_t r = 0; r < regions_; ++r) countPending(r);
+  }
+  // Spreads the staged sums to their regions' runs and counts the run that
+  // waits: what is left is each region's run being filled (countPending).
+  void spreadStaged() {
     for (std::uint64_t g = 0; g < groups_; ++g) spreadGroup(g);
     countWaiting();
-    for (std::uint64_t r = 0; r < regions_; ++r) {
-      if (tail_[r] != run_[r]) {
-        countRun(r, run_[r], tail_[r]);
-        tail_[r] = run_[r];
-      }
-    }
+  }
+  // Counts the sums of the region's run being filled.
+  void countPending(std::uint64_t region) {
+    SIGMA_ASSERT(region < regions_);
+    if (tail_[region] == run_[region]) return;
+    countRun(region, run_[region], tail_[region]);
+    tail_[region] = run_[region];
   }
 
  private:
