@@ -5,6 +5,8 @@
 #include <bit>
 #include <vector>
 
+#include "arith/blocks/block_counts.hpp"
+#include "arith/counts/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "arith/primes/prime_table.hpp"
 #include "arith/primes/wide.hpp"
@@ -110,6 +112,31 @@ void primeSegments(benchmark::State& state) {
                          benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// The tally of a block's 8-bit counts into a histogram, the counts those of
+// 2^24 values from 5 x 10^11 (most of them 0 to 3, as in a census high up).
+void regionTally(benchmark::State& state) {
+  constexpr std::uint64_t kValues = std::uint64_t{1} << 24;
+  constexpr Int64 kFirst = 500000000000;
+  std::vector<std::uint8_t> bytes(arith::BlockCounts<8>::bytesFor(kValues));
+  arith::BlockCounts<8> counts(bytes.data(), kValues);
+  arith::DivisorArithmetic arithmetic;
+  arithmetic.countDivisorSums(kFirst, kFirst + static_cast<Int64>(kValues) - 1,
+                              [&](Int64 first, std::span<const Count> part) {
+                                for (std::size_t k = 0; k < part.size(); ++k) {
+                                  if (part[k] > 0)
+                                    counts.bumpBy(static_cast<std::uint64_t>(first - kFirst) + k, part[k]);
+                                }
+                              });
+  for (auto _ : state) {
+    arith::CountHistogram histogram;
+    for (std::uint64_t r = 0; r < counts.regions(); ++r) counts.tallyRegion(r, histogram);
+    benchmark::DoNotOptimize(histogram);
+  }
+  state.counters["ns_per_value"] =
+      benchmark::Counter(static_cast<double>(kValues),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 constexpr Int64 kTop = 9223372036854775807;
 
 }  // namespace
@@ -132,6 +159,7 @@ BENCHMARK(sieveBelowTheBounds)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK(primeSegments)->Arg(34)->Arg(37)->Arg(40)->Arg(43)->Unit(benchmark::kMillisecond);
+BENCHMARK(regionTally)->Unit(benchmark::kMillisecond);
 BENCHMARK(firstEngine)->Args({1, 1000000})->Args({1, 10000000})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

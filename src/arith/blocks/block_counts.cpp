@@ -5,6 +5,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/check.hpp"
 
 namespace arith {
@@ -13,13 +17,25 @@ using common::Count;
 
 namespace {
 
+using Lanes = std::uint8_t __attribute__((vector_size(16)));
+
+// Bit i set where lane i of `lanes` (each 0 or 0xFF) is set.
+unsigned laneMask(Lanes lanes) {
+#if defined(__SSE2__)
+  return static_cast<unsigned>(_mm_movemask_epi8(reinterpret_cast<__m128i>(lanes)));
+#else
+  unsigned mask = 0;
+  for (unsigned lane = 0; lane < sizeof(Lanes); ++lane) mask |= (lanes[lane] & 1u) << lane;
+  return mask;
+#endif
+}
+
 // Adds to tally[b] how many of the n bytes from `bytes` on are b. Most
 // counts are small: the bytes 0 to kCommon - 1 are counted sixteen at a time
 // by vector compares (each lane's sums taken in before they pass 255), and
-// only the others one by one. Tallied one by one, the bytes 0 alone chained
-// each increment of the table on the one before.
+// only the others one by one, found by a mask of their lanes. Tallied one by
+// one, the bytes 0 alone chained each increment of the table on the one before.
 void tallyBytes(const std::uint8_t* bytes, std::uint64_t n, std::array<std::uint32_t, 256>& tally) {
-  using Lanes = std::uint8_t __attribute__((vector_size(16)));
   constexpr unsigned kCommon = 4;
   std::uint64_t i = 0;
   while (n - i >= sizeof(Lanes)) {
@@ -29,17 +45,9 @@ void tallyBytes(const std::uint8_t* bytes, std::uint64_t n, std::array<std::uint
       std::memcpy(&lanes, bytes + i, sizeof lanes);
       for (unsigned b = 0; b < kCommon; ++b)
         sums[b] -= reinterpret_cast<Lanes>(lanes == static_cast<std::uint8_t>(b));  // a true lane is -1
-      const Lanes others = reinterpret_cast<Lanes>(lanes >= static_cast<std::uint8_t>(kCommon));
-      std::array<std::uint64_t, 2> halves{};
-      std::memcpy(halves.data(), &others, sizeof others);
-      for (unsigned half = 0; half < 2; ++half) {
-        // One bit a byte of the half: each byte's low bit, gathered into the top byte.
-        auto mask = static_cast<unsigned>(((halves[half] & 0x0101010101010101) * 0x0102040810204080) >> 56);
-        for (; mask != 0; mask &= mask - 1) {
-          const auto at = static_cast<unsigned>(std::countr_zero(mask));  // the byte's place in the word
-          ++tally[lanes[8 * half + (std::endian::native == std::endian::little ? at : 7 - at)]];
-        }
-      }
+      const auto others = reinterpret_cast<Lanes>(lanes >= static_cast<std::uint8_t>(kCommon));
+      for (unsigned mask = laneMask(others); mask != 0; mask &= mask - 1)
+        ++tally[lanes[std::countr_zero(mask)]];
     }
     for (unsigned b = 0; b < kCommon; ++b) {
       for (unsigned lane = 0; lane < sizeof(Lanes); ++lane) tally[b] += sums[b][lane];
