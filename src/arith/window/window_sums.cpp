@@ -24,8 +24,8 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
   const Prefix root;
   noteLong(root);
   walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
-  cutUnion();
   mergeShared();
+  cutUnion();
   const std::uint64_t storeCap = storeBytesFor(last_ - first_ + 1) / sizeof(std::uint64_t);
   stored_ = storeWords_ <= storeCap;
   if (stored_) {
@@ -130,7 +130,6 @@ void WindowSums::noteLong(const Prefix& k) {
 // The union of the long intervals, cut into pieces that start on a multiple
 // of 128 (a word of the store), and those into chunks.
 void WindowSums::cutUnion() {
-  constexpr std::uint64_t kChunk = kChunkSegments * PrimeSegment::kSpan;
   static_assert(PrimeSegment::kSpan % 128 == 0, "every segment starts on a word of the store");
   std::vector<Interval> byLow = long_;
   std::ranges::sort(byLow, {}, &Interval::low);
@@ -139,16 +138,60 @@ void WindowSums::cutUnion() {
   pieces_.clear();
   storeWords_ = 0;
   for (std::size_t i = 0; i < byLow.size();) {
+    const std::size_t from = i;
     const std::uint64_t low = start(byLow[i]);
     std::uint64_t high = byLow[i].high;
     for (++i; i < byLow.size() && start(byLow[i]) <= high + 1; ++i) high = std::max(high, byLow[i].high);
     pieces_.push_back({low, high, storeWords_});
-    for (std::uint64_t a = low;; a += kChunk) {
-      const std::uint64_t b = high - a < kChunk ? high : a + (kChunk - 1);
-      chunks_.push_back({a, b, storeWords_ + (a - low) / 128});
-      if (b == high) break;
-    }
+    cutPiece(pieces_.back(), std::span(byLow).subspan(from, i - from));
     storeWords_ += (high - low) / 128 + 1;
+  }
+}
+
+// A piece's chunks, cut by their work: the numbers sieved, and each filed
+// interval's numbers that the chunk covers, kFiledWork each (its primes'
+// sums filed). Low in the union thousands of intervals of large sigma cover
+// each number: near 4 x 10^11 a first chunk of kChunk numbers took 6 to 8 s
+// of a block's 16, and the other thread waited for it when it ran last.
+void WindowSums::cutPiece(const Piece& piece, std::span<const Interval> intervals) {
+  constexpr std::uint64_t kChunk = kChunkSegments * PrimeSegment::kSpan;
+  constexpr std::uint64_t kStep = std::uint64_t{1} << 15;  // the grain of the cuts, a multiple of 128
+  constexpr std::uint64_t kFiledWork = 2;
+  static_assert(kChunk % kStep == 0 && kStep % 128 == 0);
+  // covered[j]: the filed intervals' numbers in step j; full[j]: how many
+  // cover step j whole, as differences.
+  const std::uint64_t steps = (piece.high - piece.low) / kStep + 1;
+  std::vector<std::uint64_t> covered(steps, 0);
+  std::vector<std::int64_t> full(steps + 1, 0);
+  for (const Interval& interval : intervals) {
+    if (interval.sigma <= denseSigma_) continue;  // counted from the store
+    const std::uint64_t lo = interval.low - piece.low;
+    const std::uint64_t hi = interval.high - piece.low;
+    const std::uint64_t j = lo / kStep;
+    const std::uint64_t k = hi / kStep;
+    if (j == k) {
+      covered[j] += hi - lo + 1;
+      continue;
+    }
+    covered[j] += (j + 1) * kStep - lo;
+    covered[k] += hi - k * kStep + 1;
+    ++full[j + 1];
+    --full[k];
+  }
+  std::int64_t covering = 0;
+  std::uint64_t a = piece.low;
+  std::uint64_t work = 0;
+  for (std::uint64_t j = 0; j < steps; ++j) {
+    covering += full[j];
+    SIGMA_ASSERT(covering >= 0);
+    const std::uint64_t end = j + 1 == steps ? piece.high : piece.low + (j + 1) * kStep - 1;
+    work += (end - piece.low - j * kStep + 1) +
+            kFiledWork * (covered[j] + static_cast<std::uint64_t>(covering) * kStep);
+    if (end == piece.high || work >= kChunk || end + 1 - a >= kChunk) {
+      chunks_.push_back({a, end, piece.word + (a - piece.low) / 128});
+      a = end + 1;
+      work = 0;
+    }
   }
 }
 

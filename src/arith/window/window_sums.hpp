@@ -31,6 +31,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "arith/blocks/sum_buffer.hpp"
@@ -167,6 +168,7 @@ class WindowSums : public SumSource {
   static bool isLong(const Prefix& k, const SumQuotients& quotients);
   void noteLong(const Prefix& k);
   void cutUnion();
+  void cutPiece(const Piece& piece, std::span<const Interval> intervals);
   void mergeShared();
   void noteDense();
   void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out);
