@@ -10,7 +10,7 @@ namespace {
 
 using census::CommandLine;
 
-TEST(Bounds, DecimalPowersOfTenAndPowersExactly) {
+TEST(Bounds, DecimalPowersOfTenPowersAndBinarySizesExactly) {
   EXPECT_EQ(census::parseBound("12"), 12);
   EXPECT_EQ(census::parseBound("+12"), 12);
   EXPECT_EQ(census::parseBound("1e12"), 1000000000000);
@@ -20,30 +20,12 @@ TEST(Bounds, DecimalPowersOfTenAndPowersExactly) {
   EXPECT_EQ(census::parseBound("9223372036854775807"), common::kLargestBound);
   EXPECT_EQ(census::parseBound("9e18"), 9000000000000000000);
   EXPECT_EQ(census::parseBound("1^0"), 1);
-  for (const char* refused : {"0",
-                              "-1",
-                              "",
-                              "+",
-                              "01",
-                              "1.5e3",
-                              "1e",
-                              "e3",
-                              "2^",
-                              "2^64",
-                              "2^63",
-                              "10e18",
-                              "1e19",
-                              "9223372036854775808",
-                              "99999999999999999999",
-                              "0^5",
-                              "0e3",
-                              "0^0",
-                              "1 2",
-                              "0x10"})
-    EXPECT_FALSE(census::parseBound(refused).has_value()) << refused;
-}
-
-TEST(Sizes, BinaryMultiples) {
+  const char* const malformed[] = {"0",  "-1", "",    "+",   "01",  "1.5e3", "1e",
+                                   "e3", "2^", "0^5", "0e3", "0^0", "1 2",   "0x10"};
+  const char* const tooLarge[] = {
+      "2^64", "2^63", "10e18", "1e19", "9223372036854775808", "99999999999999999999"};
+  for (const char* refused : malformed) EXPECT_FALSE(census::parseBound(refused).has_value()) << refused;
+  for (const char* refused : tooLarge) EXPECT_FALSE(census::parseBound(refused).has_value()) << refused;
   EXPECT_EQ(census::parseSize("512M"), std::uint64_t{512} << 20);
   EXPECT_EQ(census::parseSize("4G"), std::uint64_t{4} << 30);
   EXPECT_EQ(census::parseSize("100K"), std::uint64_t{100} << 10);
@@ -61,11 +43,14 @@ CommandLine parse(std::vector<const char*> args, std::string* errors = nullptr) 
   return line;
 }
 
-TEST(CommandLine, NoBoundsIsTheDialogueWithItsOptions) {
+TEST(CommandLine, NoBoundsIsTheDialogueWithItsOptionsAndHelpOrVersionEndWithSuccess) {
   const CommandLine line = parse({"--threads=3", "--memory=1G"});
   EXPECT_EQ(line.action, CommandLine::Action::Dialogue);
   EXPECT_EQ(line.threads, 3u);
   EXPECT_EQ(line.memoryCap, std::uint64_t{1} << 30);
+  EXPECT_EQ(parse({"--help"}).exitStatus, 0);
+  EXPECT_EQ(parse({"--help"}).action, CommandLine::Action::Exit);
+  EXPECT_EQ(parse({"--version"}).exitStatus, 0);
 }
 
 TEST(CommandLine, ABatchCensusWithEveryOption) {
@@ -127,12 +112,6 @@ TEST(CommandLine, LongArgumentsAreCutInTheErrorLine) {
   EXPECT_EQ(parse({extra.c_str(), "1", "2"}, &errors).exitStatus, census::kUsageError);
   EXPECT_LT(errors.size(), 500u) << errors.size();
   EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-}
-
-TEST(CommandLine, HelpAndVersionEndWithSuccess) {
-  EXPECT_EQ(parse({"--help"}).exitStatus, 0);
-  EXPECT_EQ(parse({"--help"}).action, CommandLine::Action::Exit);
-  EXPECT_EQ(parse({"--version"}).exitStatus, 0);
 }
 
 }  // namespace

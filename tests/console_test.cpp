@@ -33,7 +33,7 @@ Asked ask(int cas, int xn, const std::string& input) {
   return {value, static_cast<int>(out.str().size()), ended};
 }
 
-TEST(Console, IntegerAnswersAcceptedAsTheyAre) {
+TEST(Console, IntegerAnswersAcceptedAsTheyAreOrRefusedAndAskedAgain) {
   for (int xn : {0, 1}) {
     EXPECT_EQ(ask(9, xn, "7").value, 7);
     EXPECT_EQ(ask(9, xn, "10").value, 10);
@@ -43,9 +43,6 @@ TEST(Console, IntegerAnswersAcceptedAsTheyAre) {
     EXPECT_EQ(ask(9, xn, "9223372036854775807").value, 9223372036854775807);
   }
   EXPECT_EQ(ask(9, 0, "0").value, 0);
-}
-
-TEST(Console, RefusedIntegerAnswersPutTheQuestionAgain) {
   // Each refused token costs one prompt; the 5 after it is then accepted.
   for (const char* bad : {"+", "-", "-7", "00", "07", "+0", "+07", "++7", "7+", "7-", "1-2", "12a", "1.5",
                           "1e3", "9223372036854775808", "99999999999999999999", "\xe9", "0x10"}) {
@@ -71,7 +68,7 @@ TEST(Console, ChoiceAnswers) {
   }
 }
 
-TEST(Console, TokensAndSeparators) {
+TEST(Console, TokensAndSeparatorsAndLongTokensRefusedWithoutOverrun) {
   // Several tokens on a line: each read takes one, the rest stays for the next.
   EXPECT_EQ(ask(9, 1, "abc 12").prompts, 2);
   EXPECT_EQ(ask(9, 1, "abc 12").value, 12);
@@ -84,9 +81,6 @@ TEST(Console, TokensAndSeparators) {
   const Asked empty = ask(9, 1, std::string("\0ab 8", 5));
   EXPECT_EQ(empty.value, 8);
   EXPECT_EQ(empty.prompts, 2);
-}
-
-TEST(Console, LongTokensAreRefusedWithoutOverrun) {
   const std::string digits199(199, '1');
   EXPECT_EQ(ask(9, 1, std::string(198, '0') + " 4").prompts, 2);      // leading zeros: refused anyway
   EXPECT_EQ(ask(9, 1, "1" + std::string(198, '0') + " 4").value, 4);  // 199 digits: too large
@@ -109,7 +103,7 @@ TEST(Console, EndOfInputEndsTheQuestion) {
   EXPECT_FALSE(ask(9, 1, "12").ended);
 }
 
-TEST(Console, OtherKindsDoNothing) {
+TEST(Console, OtherKindsDoNothingAndValtestReadsADigitOrASign) {
   std::istringstream in("5");
   std::ostringstream out;
   Console c(in, out);
@@ -123,12 +117,7 @@ TEST(Console, OtherKindsDoNothing) {
   EXPECT_EQ(c.controle(9, ""), 0);
   EXPECT_EQ(c.valeur0, 5);
   EXPECT_EQ(out.str(), "");
-}
-
-TEST(Console, Valtest) {
-  std::istringstream in;
-  std::ostringstream out;
-  Console c(in, out);
+  // One character's value as a digit or a sign.
   EXPECT_EQ(c.valtest('7'), 1);
   EXPECT_EQ(c.valtest2, 7);
   EXPECT_EQ(c.valtest('-'), 1);

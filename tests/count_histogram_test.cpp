@@ -20,7 +20,7 @@ std::vector<std::pair<Count, Int64>> entries(const CountHistogram& h, Count from
   return all;
 }
 
-TEST(CountHistogram, SmallAndHugeCountsInIncreasingOrder) {
+TEST(CountHistogram, SmallAndHugeCountsInIncreasingOrderAddedAndCleared) {
   CountHistogram h;
   const Count huge = 4957364730;  // above 2^32
   h.add(huge);
@@ -42,9 +42,7 @@ TEST(CountHistogram, SmallAndHugeCountsInIncreasingOrder) {
   EXPECT_EQ(h[huge - 1], 0);
   EXPECT_EQ(h.largest(), huge);
   EXPECT_EQ(h.total(), 10);
-}
-
-TEST(CountHistogram, AddingHistogramsAndClearing) {
+  // Added and cleared.
   CountHistogram a;
   CountHistogram b;
   CountHistogram both;

@@ -19,7 +19,7 @@ std::uint64_t product(std::span<const arith::PrimePower> factors) {
   return n;
 }
 
-TEST(Factorizer, FactorsMultiplyBackAndArePrime) {
+TEST(Factorizer, FactorsMultiplyBackArePrimeAndBlocksAgreeWithOneAtATime) {
   arith::PrimeTable table;
   arith::Factorizer factorizer(table);
   std::mt19937_64 random(7);
@@ -37,14 +37,9 @@ TEST(Factorizer, FactorsMultiplyBackAndArePrime) {
   const auto semiprime = factorizer.factorize(4294967291ULL * 4294967279ULL);
   ASSERT_EQ(semiprime.size(), 2u);
   EXPECT_EQ(semiprime[0].prime, 4294967279ULL);
-}
-
-TEST(Factorizer, BlocksAgreeWithOneNumberAtATime) {
-  arith::PrimeTable table;
-  arith::Factorizer factorizer(table);
+  // Blocks by the sieve, as one number at a time.
   arith::BlockFactorizer block(factorizer);
   const std::uint64_t top = 9223372036854775807ULL;
-  std::mt19937_64 random(62);
   const std::uint64_t starts[] = {1,
                                   2,
                                   1000003,

@@ -40,7 +40,7 @@ TEST_F(MemoryBudget, AvailableMemoryAlone) {
             static_cast<std::uint64_t>(20 * kGiB * arith::kShare) - arith::kMargin);
 }
 
-TEST_F(MemoryBudget, AControlGroupLimitBelowTheMachine) {
+TEST_F(MemoryBudget, AControlGroupOrItsParentLimitsBelowTheMachine) {
   write("proc/meminfo", "MemAvailable:   20971520 kB\n");
   // cgroup v2: the limit of the group's parent counts too.
   write("proc/self/cgroup", "0::/user/job\n");
@@ -62,10 +62,8 @@ TEST_F(MemoryBudget, AControlGroupLimitBelowTheMachine) {
   const arith::MemoryReading v1 = read();
   ASSERT_TRUE(v1.groupRoom.has_value());
   EXPECT_EQ(*v1.groupRoom, 3 * kGiB);
-}
-
-TEST_F(MemoryBudget, AV1LimitOnAParentGroup) {
   // The job sits in an unlimited child; the scheduler's limit is on its parent.
+  fs::remove_all(root_);
   write("proc/meminfo", "MemAvailable:   20971520 kB\n");
   write("proc/self/cgroup", "4:memory:/queue/job42\n");
   write("sys/fs/cgroup/memory/queue/job42/memory.limit_in_bytes", "9223372036854771712\n");
@@ -82,7 +80,7 @@ TEST_F(MemoryBudget, AV1LimitOnAParentGroup) {
   EXPECT_LE(arith::peakFor(arith::memoryBudget(reading)), *reading.groupRoom);
 }
 
-TEST_F(MemoryBudget, TheBudgetFitsUnderTheGroupOrTheCalculationIsRefused) {
+TEST_F(MemoryBudget, TheBudgetFitsTheGroupOrIsRefusedOrFallsBackWithNothingToRead) {
   constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
   for (const std::uint64_t room : {1000 * kMiB, 72 * kMiB, 50 * kMiB, 30 * kMiB}) {
     const arith::MemoryReading reading{20 * kGiB, room};
@@ -99,9 +97,6 @@ TEST_F(MemoryBudget, TheBudgetFitsUnderTheGroupOrTheCalculationIsRefused) {
     EXPECT_EQ(shortage.least(), arith::peakFor(arith::kLeastBudget));
     EXPECT_GT(shortage.least(), shortage.room());
   }
-}
-
-TEST_F(MemoryBudget, NothingReadableOrNothingLeft) {
   EXPECT_EQ(arith::memoryBudget(read()), arith::kFallback);  // no files at all
   write("proc/meminfo", "MemAvailable:   1024 kB\n");
   EXPECT_EQ(arith::memoryBudget(read()), arith::kSmallestBudget);

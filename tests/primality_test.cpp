@@ -39,7 +39,7 @@ TEST(Primality, AgreesWithASieveAcrossEveryPath) {
   }
 }
 
-TEST(Primality, OddPrimesReadOffTheBitmapAreThoseTested) {
+TEST(Primality, OddPrimesReadOffTheBitmapAreThoseTestedAndPseudoprimesComposite) {
   const arith::PrimeTest test;
   const std::uint64_t edge = arith::PrimeTest::kBitmapLimit;
   std::mt19937_64 random(5);
@@ -59,10 +59,6 @@ TEST(Primality, OddPrimesReadOffTheBitmapAreThoseTested) {
     }
     ASSERT_EQ(read, tested) << "[" << lo << ", " << hi << "]";
   }
-}
-
-TEST(Primality, StrongPseudoprimesToSmallBasesAreComposite) {
-  arith::PrimeTest test;
   // The smallest strong pseudoprimes to the first bases (2; 2, 3; ...), to
   // 2, 7, 61 and to 2, 13, 23, 1662803, and some Carmichael numbers.
   for (std::uint64_t n : {2047ULL, 1373653ULL, 25326001ULL, 3215031751ULL, 4759123141ULL, 1122004669633ULL,

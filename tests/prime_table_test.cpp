@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(PrimeTable, SuivAppendsTheNextPrimes) {
+TEST(PrimeTable, SuivAppendsTheNextPrimesAndSegmentsGiveTheSameTable) {
   arith::PrimeTable table;
   EXPECT_EQ(table.np, 2);
   EXPECT_EQ(table.Nprem, (std::vector<common::Int64>{0, 2, 3}));
@@ -22,9 +22,6 @@ TEST(PrimeTable, SuivAppendsTheNextPrimes) {
   reference::Suiv(table);  // passes over 49 and 51
   EXPECT_EQ(table.Nprem.back(), 53);
   EXPECT_EQ(table.np, static_cast<common::Int64>(table.Nprem.size()) - 1);
-}
-
-TEST(PrimeTable, SegmentsGiveTheSameTableAsSuiv) {
   arith::PrimeTable bySuiv;
   arith::PrimeTable bySegments;
   bySegments.extendPast(200000);

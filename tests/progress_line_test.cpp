@@ -11,24 +11,34 @@
 
 namespace {
 
-TEST(ProgressLine, ShownOnlyOnATerminalAfterASecondAndErased) {
+// On a terminal the line shows after a second and is erased at the end; in
+// a log, lines are never erased, at most one every 10 s; off, nothing.
+TEST(ProgressLine, ShownOnATerminalAfterASecondAndErasedLoggedOrNotShown) {
   std::ostringstream quiet;
   census::ProgressLine off(quiet, census::ProgressLine::Style::Off);
   std::ostringstream shown;
   census::ProgressLine on(shown, census::ProgressLine::Style::Terminal);
+  std::ostringstream log;
+  census::ProgressLine logged(log, census::ProgressLine::Style::Log);
   off.start();
   on.start();
+  logged.start(20);
   on.update(0.5);  // too early: nothing yet
   EXPECT_EQ(shown.str(), "");
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-  off.update(0.5);
-  on.update(0.5);
+  for (census::ProgressLine* line : {&off, &on, &logged}) line->update(0.5);
+  logged.update(0.6);  // within 10 s of the last line: nothing
   EXPECT_NE(shown.str().find("50.0 %"), std::string::npos);
   EXPECT_NE(shown.str().find("reste"), std::string::npos);
-  on.finish();
-  off.finish();
+  for (census::ProgressLine* line : {&off, &on, &logged}) line->finish();
   EXPECT_EQ(shown.str().substr(shown.str().size() - 4), "\r\033[K");
   EXPECT_EQ(quiet.str(), "");
+  const std::string text = log.str();
+  EXPECT_EQ(text.substr(0, 9), "   50.0 %");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  EXPECT_EQ(text.find("\033"), std::string::npos);
 }
 
 TEST(ProgressLine, TimeLeftLeansOnThePlanFirstThenOnThePace) {
@@ -46,22 +56,6 @@ TEST(ProgressLine, TimeLeftLeansOnThePlanFirstThenOnThePace) {
   EXPECT_NEAR(ProgressLine::secondsLeft(0.9, 180, 100), 10 * (180 + 10) / (90 + 10.0), 1e-9);
   // No plan: the ratio of time spent to work done.
   EXPECT_NEAR(ProgressLine::secondsLeft(0.25, 10, 0), 30, 1e-9);
-}
-
-TEST(ProgressLine, LogLinesAreNeverErased) {
-  std::ostringstream log;
-  census::ProgressLine line(log, census::ProgressLine::Style::Log);
-  line.start(20);
-  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-  line.update(0.5);
-  line.update(0.6);  // within 10 s of the last line: nothing
-  line.finish();
-  const std::string text = log.str();
-  EXPECT_EQ(text.substr(0, 9), "   50.0 %");
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
-  EXPECT_EQ(text.back(), '\n');
-  EXPECT_EQ(text.find('\r'), std::string::npos);
-  EXPECT_EQ(text.find("\033"), std::string::npos);
 }
 
 }  // namespace

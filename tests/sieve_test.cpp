@@ -22,16 +22,6 @@ namespace {
 using common::Count;
 using common::Int64;
 
-std::uint64_t sigmaOf(const arith::Factorizer& factorizer, std::uint64_t m) {
-  std::uint64_t sigma = 1;
-  for (const auto& f : factorizer.factorize(m)) {
-    std::uint64_t term = 1;
-    for (int e = 0; e < f.exponent; ++e) term = term * f.prime + 1;
-    sigma *= term;
-  }
-  return sigma;
-}
-
 std::vector<std::uint64_t> sieved(arith::SigmaSieve& sieve) {
   std::vector<std::uint64_t> all;
   for (auto sums = sieve.next(); !sums.empty(); sums = sieve.next())

@@ -66,6 +66,12 @@ TEST(PrefixWalk, MeetsEveryPrefixOnceWithItsSumAndLargestPrime) {
   }
 }
 
+std::vector<std::uint64_t> primesOf(const arith::PrimeSegment& segment, std::uint64_t a, std::uint64_t b) {
+  std::vector<std::uint64_t> found;
+  segment.forEachPrime(a, b, [&](std::uint64_t p) { found.push_back(p); });
+  return found;
+}
+
 TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
   arith::PrimeTable table;
   table.extendPast(Int64{1} << 26);
@@ -82,21 +88,19 @@ TEST(PrimeSegment, FindsThePrimesOfShortIntervalsLowAndHigh) {
     const std::uint64_t lo = a + random() % (b - a + 1);
     const std::uint64_t hi = lo + random() % (b - lo + 1);
     for (const auto& [from, to] : {std::pair{a, b}, std::pair{lo, hi}}) {
-      std::vector<std::uint64_t> found;
-      segment.forEachPrime(from, to, [&](std::uint64_t p) { found.push_back(p); });
       std::vector<std::uint64_t> tested;
       for (std::uint64_t n = from; n <= to; ++n) {
         if (isPrime(n)) tested.push_back(n);
       }
-      EXPECT_EQ(found, tested) << "[" << from << ", " << to << "] of [" << a << ", " << b << "]";
+      EXPECT_EQ(primesOf(segment, from, to), tested)
+          << "[" << from << ", " << to << "] of [" << a << ", " << b << "]";
     }
   }
   // A table that ends before the patterns' primes do.
   arith::PrimeTable small;
   small.extendPast(11);
   segment.sieve(small.primes(), 1, 150);
-  std::vector<std::uint64_t> found;
-  segment.forEachPrime(1, 150, [&](std::uint64_t p) { found.push_back(p); });
+  const std::vector<std::uint64_t> found = primesOf(segment, 1, 150);
   EXPECT_EQ(found.size(), 35u);
   EXPECT_EQ(found.back(), 149u);
 }
@@ -111,11 +115,6 @@ TEST(PrimeSegment, SegmentsSievedInARowFindWhatEachFindsAlone) {
   constexpr std::uint64_t kSpan = arith::PrimeSegment::kSpan;
   arith::PrimeSegment chain;
   arith::PrimeSegment alone;
-  auto primesOf = [](const arith::PrimeSegment& segment, std::uint64_t a, std::uint64_t b) {
-    std::vector<std::uint64_t> found;
-    segment.forEachPrime(a, b, [&](std::uint64_t p) { found.push_back(p); });
-    return found;
-  };
   // (start, segments): past 2^40 the largest primes wait in buckets, and a
   // row longer than their buckets starts again.
   for (const auto& [start, segments] : {std::pair<std::uint64_t, std::uint64_t>{1, 4},
@@ -185,8 +184,8 @@ TEST(WindowSums, DenseAndGatheredIntervalsCountAsFiledOnes) {
 
 // Each sigma gathered is tallied once with the number of times it was taken,
 // over both threads' pages, however many buckets a call claims; a full pool
-// refuses, and a reset starts the next block empty.
-TEST(SigmaTally, TalliesWhatItTookAndRefusesPastItsRoom) {
+// refuses, a reset starts the next block empty, and repeated sigma are compacted.
+TEST(SigmaTally, TalliesWhatItTookRefusesPastItsRoomAndCompacts) {
   using arith::SigmaTally;
   SigmaTally tally;
   std::mt19937_64 random(11);
@@ -215,14 +214,9 @@ TEST(SigmaTally, TalliesWhatItTookAndRefusesPastItsRoom) {
   std::uint64_t visits = 0;
   tally.forEachClaimed([&](std::uint64_t, std::uint64_t) { ++visits; });
   EXPECT_EQ(visits, 0u);
-}
-
-// A pool full of repeated sigma is compacted in place and keeps taking them:
-// a thousand sigma taken ten thousand times each through one page a bucket,
-// every weight past an entry's field split, and the tally exact.
-TEST(SigmaTally, CompactsRepeatedSigmaAndKeepsTakingThem) {
-  using arith::SigmaTally;
-  SigmaTally tally;
+  // A pool full of repeated sigma is compacted in place and keeps taking
+  // them: a thousand sigma taken ten thousand times each through one page a
+  // bucket, every weight past an entry's field split, and the tally exact.
   tally.reset(1, SigmaTally::kPage * SigmaTally::kBuckets);
   constexpr std::uint64_t kTimes = 10000;
   static_assert(kTimes > SigmaTally::kMostWeight);
