@@ -39,7 +39,7 @@ TEST(Planner, WindowBlocksHighUpTakeTheWidestEightBitCounts) {
   EXPECT_EQ(tail.last - tail.first + 1, wide.last - wide.first + 1);
   // A run that holds fewer than eight of the widest blocks takes an eighth
   // of itself a block from the start, not narrow blocks and one wide at the end.
-  const std::uint64_t run = std::uint64_t{1} << 35;
+  const std::uint64_t run = std::uint64_t{1} << 34;
   const arith::BlockPlan eighth = roomy.plan(kFrom, kFrom + run - 1);
   EXPECT_EQ(eighth.last - eighth.first + 1, run / arith::CensusPlanner::kWideWindowRun);
   EXPECT_EQ(eighth.countBits, 8u);

@@ -13,6 +13,7 @@
 #include "arith/blocks/block_counter.hpp"
 #include "arith/primes/primality.hpp"
 #include "arith/primes/prime_table.hpp"
+#include "arith/window/low_primes.hpp"
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
 #include "arith/window/sigma_tally.hpp"
@@ -68,7 +69,7 @@ TEST(PrefixWalk, MeetsEveryPrefixOnceWithItsSumAndLargestPrime) {
 
 std::vector<std::uint64_t> primesOf(const arith::PrimeSegment& segment, std::uint64_t a, std::uint64_t b) {
   std::vector<std::uint64_t> found;
-  segment.forEachPrime(a, b, [&](std::uint64_t p) { found.push_back(p); });
+  segment.view().forEachPrime(a, b, [&](std::uint64_t p) { found.push_back(p); });
   return found;
 }
 
@@ -306,4 +307,75 @@ TEST(SpanPrefixes, NothingStoppedHalfWayIsUsed) {
   for (unsigned t = 0; t < 2; ++t)
     span.forEachFrozen(t, [&](std::uint64_t sigma, std::uint64_t prefixes) { frozen[sigma] += prefixes; });
   EXPECT_EQ(frozen, read);
+}
+
+// The low primes a calculation keeps hold what a plain sieve finds, read
+// through any range of whole words; an extension stopped half way is sieved
+// again by the next block's.
+TEST(LowPrimes, HoldThePrimesAndRedoAnExtensionStoppedHalfWay) {
+  arith::PrimeTable table;
+  table.extendPast(1 << 13);
+  constexpr std::uint64_t kSpan = arith::PrimeSegment::kSpan;
+  const std::uint64_t end = 4 * kSpan;
+  std::vector<bool> composite(end, false);
+  composite[0] = composite[1] = true;
+  for (std::uint64_t p = 2; p * p < end; ++p)
+    for (std::uint64_t m = p * p; !composite[p] && m < end; m += p) composite[m] = true;
+  arith::LowPrimes low;
+  low.start(kSpan / 3, end + 5, arith::LowPrimes::bytesFor(3 * kSpan) + 1000);
+  ASSERT_TRUE(low.started());
+  EXPECT_EQ(low.first(), 0u);
+  low.reach(2 * kSpan + 7);
+  int polls = 0;
+  EXPECT_THROW(low.sieveShared(table.primes(),
+                               [&] {
+                                 if (++polls == 2) throw std::runtime_error("stopped");
+                               }),
+               std::runtime_error);
+  low.reach(end);  // the stopped extension from the start again, and one segment more
+  EXPECT_EQ(low.top(), 3 * kSpan);
+  low.sieveShared(table.primes(), [] {});
+  for (const auto& [a, b] : {std::pair<std::uint64_t, std::uint64_t>{0, 3 * kSpan - 1},
+                             {kSpan - 128, kSpan + 300},
+                             {2 * kSpan + 1280, 3 * kSpan - 2}}) {
+    std::vector<std::uint64_t> found;
+    low.bits(a, b).forEachPrime(a, b, [&](std::uint64_t p) { found.push_back(p); });
+    std::vector<std::uint64_t> expected;
+    for (std::uint64_t n = a; n <= b; ++n)
+      if (!composite[n]) expected.push_back(n);
+    EXPECT_EQ(found, expected) << a << " " << b;
+  }
+}
+
+// Blocks in a row that read the low part of their unions off the primes the
+// calculation keeps count as blocks that sieve all of theirs: with the kept
+// primes ending at 2^22, inside the long interval of sigma 1020 = sigma(1019)
+// of the first block (a dense one, split where they end), and reaching past
+// every union's low part (the filed intervals of sigma past 4096 read off them).
+TEST(WindowSums, BlocksReadingTheKeptLowPrimesCountAsBlocksSievingThem) {
+  arith::PrimeTable table;
+  arith::BlockCounter counter(2);
+  const std::uint64_t from = 1019 * arith::PrimeSegment::kSpan + 12345;
+  const std::uint64_t width = std::uint64_t{1} << 24;
+  const std::uint64_t end = from + 3 * width + width / 3;
+  ASSERT_LT(from / 1020, arith::PrimeSegment::kSpan);
+  ASSERT_GT((from + width - 1) / 1020, arith::PrimeSegment::kSpan);
+  auto run = [&](arith::WindowSums& window) {
+    std::vector<Count> counts;
+    for (std::uint64_t first = from; first <= end; first += width) {
+      counter.count(
+          window, first, std::min(end, first + width - 1), 8,
+          [&](Int64, std::span<const Count> part) { counts.insert(counts.end(), part.begin(), part.end()); },
+          {});
+    }
+    return counts;
+  };
+  arith::WindowSums alone(table);
+  const std::vector<Count> expected = run(alone);
+  ASSERT_EQ(expected.size(), end - from + 1);
+  for (const std::uint64_t numbers : {arith::PrimeSegment::kSpan, std::uint64_t{1} << 30}) {
+    arith::WindowSums window(table);
+    window.expectUpTo(end, 0, arith::LowPrimes::bytesFor(numbers));
+    EXPECT_EQ(run(window), expected) << numbers;
+  }
 }

@@ -124,7 +124,7 @@ void DivisorArithmetic::runHere(std::uint64_t from, std::uint64_t to, const Bloc
                                 const ProgressSink& progress, const Method* forced) {
   const double total = plannedCost(from, to);
   const double width = static_cast<double>(to - from) + 1;
-  methods_->window.expectUpTo(to, planner_.spanTallyBytes(to));
+  methods_->window.expectUpTo(to, planner_.spanTallyBytes(to), planner_.lowPrimesBytes(from, to));
   double doneBefore = 0;
   planner_.forEachBlock(from, to, [&](BlockPlan block) {
     if (forced != nullptr) block.method = *forced;

@@ -144,10 +144,14 @@ std::uint64_t CensusPlanner::spanTallyBytes(std::uint64_t to) const {
   return bytes <= budget_ / 4 ? bytes : 0;
 }
 
-CensusPlanner::WindowWidths CensusPlanner::windowWidths(std::uint64_t tallyBytes) const {
-  if (tallyBytes == 0) return {windowValues_, windowByteValues_};
-  return {largestBlock(budget_ - tallyBytes, threads_, 4, Method::Window),
-          largestBlock(budget_ - tallyBytes, threads_, 8, Method::Window)};
+std::uint64_t CensusPlanner::lowPrimesBytes(std::uint64_t first, std::uint64_t to) const {
+  return std::min(WindowSums::lowPrimesBytesFor(first, to), budget_ / 8);
+}
+
+CensusPlanner::WindowWidths CensusPlanner::windowWidths(std::uint64_t keptBytes) const {
+  if (keptBytes == 0) return {windowValues_, windowByteValues_};
+  return {largestBlock(budget_ - keptBytes, threads_, 4, Method::Window),
+          largestBlock(budget_ - keptBytes, threads_, 8, Method::Window)};
 }
 
 // A span reaches a kSpanShare-th of its first value above it, and holds two
@@ -231,7 +235,7 @@ BlockPlan CensusPlanner::plan(std::uint64_t from, std::uint64_t to, std::uint64_
   block.cost = inversionCost(from, widest);
   block.bytes = threads_ * (BlockInverter::kBatch * sizeof(std::uint64_t) + (std::uint64_t{1} << 20));
   const std::uint64_t tally = spanTallyBytes(to);
-  const WindowWidths window = windowWidths(tally);
+  const WindowWidths window = windowWidths(tally + lowPrimesBytes(runFirst, to));
   // `once`: seconds the calculation pays once if it takes such blocks, spread
   // over all its values for the choice.
   auto consider = [&](Method method, std::uint64_t last, double cost, double once = 0) {

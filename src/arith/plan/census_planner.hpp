@@ -49,6 +49,9 @@ class CensusPlanner {
   // blocks: 0 where it would take more than a quarter of the budget, and
   // the blocks walk their prefixes one by one.
   std::uint64_t spanTallyBytes(std::uint64_t to) const;
+  // The room a calculation of [first, to] gives the low primes its window
+  // blocks keep (low_primes.hpp): at most an eighth of the budget.
+  std::uint64_t lowPrimesBytes(std::uint64_t first, std::uint64_t to) const;
   // What a calculation's first block costs besides its plan: a block wider
   // than kNarrowBlock takes its memory as fresh pages, which the kernel
   // clears (blocks after it reuse them).
@@ -70,12 +73,13 @@ class CensusPlanner {
   void chargeSpan(BlockPlan& block, std::uint64_t to, std::uint64_t& spanLast) const;
   // The fresh pages of a window block of `values` values in 8-bit counts.
   double wideWindowPagesCost(std::uint64_t values) const;
-  // The widest window blocks (4-bit and 8-bit counts) beside a span's tally of `tallyBytes`.
+  // The widest window blocks (4-bit and 8-bit counts) beside `keptBytes` kept
+  // for the whole calculation (a span's tally, the low primes).
   struct WindowWidths {
     std::uint64_t values;
     std::uint64_t byteValues;
   };
-  WindowWidths windowWidths(std::uint64_t tallyBytes) const;
+  WindowWidths windowWidths(std::uint64_t keptBytes) const;
   // Weighs the window blocks from `from` through consider(method, last, cost,
   // once): one of at most `narrow`, and one wide in 8-bit counts.
   template <class Consider>

@@ -10,14 +10,13 @@
 // visit per segment.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
 #include <vector>
 
-#include "arith/primes/bit_scan.hpp"
+#include "arith/window/odd_prime_bits.hpp"
 #include "common/check.hpp"
 #include "common/widths.hpp"
 
@@ -42,17 +41,8 @@ class PrimeSegment {
   // whether (a | 1) + 2i is prime; empty when the segment is one even number.
   std::span<const std::uint64_t> words() const { return bits_; }
 
-  // Calls visit(p) for each prime p of [lo, hi], within the segment [a, b]
-  // sieved last, in increasing order.
-  template <class Visit>
-  void forEachPrime(std::uint64_t lo, std::uint64_t hi, const Visit& visit) const {
-    if (hasTwo_ && lo <= 2 && 2 <= hi) visit(std::uint64_t{2});
-    lo = std::max(lo, firstOdd_);
-    if (lo > hi || bits_.empty()) return;
-    const std::uint64_t from = (lo - firstOdd_ + 1) / 2;  // the first odd number >= lo
-    const std::uint64_t to = (hi - firstOdd_) / 2;        // the last odd number <= hi
-    forEachSetBit(bits_, from, to, [&](std::uint64_t i) { visit(firstOdd_ + 2 * i); });
-  }
+  // The primes of the segment sieved last, [a, b].
+  OddPrimeBits view() const { return {bits_, firstOdd_, hasTwo_}; }
 
  private:
   // Which odd numbers are prime to a few small primes, repeating every

@@ -1,6 +1,7 @@
 #include "arith/window/window_sums.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <tuple>
 
@@ -25,6 +26,7 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
   noteLong(root);
   walk.forEachBelow(root, [&](const Prefix& k) { noteLong(k); });
   mergeShared();
+  keepLowPrimes();
   cutUnion();
   const std::uint64_t storeCap = storeBytesFor(last_ - first_ + 1) / sizeof(std::uint64_t);
   stored_ = storeWords_ <= storeCap;
@@ -86,6 +88,7 @@ std::uint64_t WindowSums::claimsOf(const PrefixWalk& walk) {
 }
 
 void WindowSums::prepareShared(unsigned thread, const std::function<void()>& poll, const ProgressSink& done) {
+  low_.sieveShared(table_.primes(), poll);
   if (!building_) return;
   std::uint64_t calls = 0;
   span_.build(thread, table_.primes(), [&](std::uint64_t claims) {
@@ -127,6 +130,20 @@ void WindowSums::noteLong(const Prefix& k) {
   if (isLong(k, quotients)) long_.push_back({k.sigma, lowestQuotient(k, quotients) - 1, quotients.high - 1});
 }
 
+// The calculation's first block starts its low primes at its union's lowest
+// number; every block extends them up to its union's top, as far as they may grow.
+void WindowSums::keepLowPrimes() {
+  if (lowBytes_ == 0 || long_.empty()) return;
+  std::uint64_t low = long_.front().low;
+  std::uint64_t high = 0;
+  for (const Interval& interval : long_) {
+    low = std::min(low, interval.low);
+    high = std::max(high, interval.high);
+  }
+  if (!low_.started()) low_.start(low, expectedLast_ / 3, lowBytes_);
+  low_.reach(high + 1);
+}
+
 // The union of the long intervals, cut into pieces that start on a multiple
 // of 128 (a word of the store), and those into chunks.
 void WindowSums::cutUnion() {
@@ -142,10 +159,29 @@ void WindowSums::cutUnion() {
     const std::uint64_t low = start(byLow[i]);
     std::uint64_t high = byLow[i].high;
     for (++i; i < byLow.size() && start(byLow[i]) <= high + 1; ++i) high = std::max(high, byLow[i].high);
-    pieces_.push_back({low, high, storeWords_});
-    cutPiece(pieces_.back(), std::span(byLow).subspan(from, i - from));
-    storeWords_ += (high - low) / 128 + 1;
+    addPieces(low, high, std::span(byLow).subspan(from, i - from));
   }
+}
+
+// A stretch [low, high] of the union, cut where the kept low primes begin and
+// end: the part they hold is read off them, the others are sieved and stored.
+void WindowSums::addPieces(std::uint64_t low, std::uint64_t high, std::span<const Interval> intervals) {
+  const std::uint64_t keptFrom = low_.started() ? low_.first() : 0;
+  const std::uint64_t keptTo = low_.started() ? low_.top() : 0;
+  static_assert(PrimeSegment::kSpan % 128 == 0, "the kept primes begin and end on a word of the store");
+  const std::array<std::uint64_t, 4> cuts{low, std::clamp(keptFrom, low, high + 1),
+                                          std::clamp(keptTo, low, high + 1), high + 1};
+  for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
+    if (cuts[c] == cuts[c + 1]) continue;
+    const bool kept = c == 1;
+    pieces_.push_back({cuts[c], cuts[c + 1] - 1, kept ? (cuts[c] - keptFrom) / 128 : storeWords_, kept});
+    cutPiece(pieces_.back(), intervals);
+    if (!kept) storeWords_ += (cuts[c + 1] - 1 - cuts[c]) / 128 + 1;
+  }
+}
+
+const std::uint64_t* WindowSums::piecesBits(const Piece& piece) const {
+  return (piece.kept ? low_.words() : store_.data()) + piece.word;
 }
 
 // A piece's chunks, cut by their work: the numbers sieved, and each filed
@@ -165,8 +201,9 @@ void WindowSums::cutPiece(const Piece& piece, std::span<const Interval> interval
   std::vector<std::int64_t> full(steps + 1, 0);
   for (const Interval& interval : intervals) {
     if (interval.sigma <= denseSigma_) continue;  // counted from the store
-    const std::uint64_t lo = interval.low - piece.low;
-    const std::uint64_t hi = interval.high - piece.low;
+    if (interval.high < piece.low || interval.low > piece.high) continue;
+    const std::uint64_t lo = std::max(interval.low, piece.low) - piece.low;
+    const std::uint64_t hi = std::min(interval.high, piece.high) - piece.low;
     const std::uint64_t j = lo / kStep;
     const std::uint64_t k = hi / kStep;
     if (j == k) {
@@ -185,10 +222,10 @@ void WindowSums::cutPiece(const Piece& piece, std::span<const Interval> interval
     covering += full[j];
     SIGMA_ASSERT(covering >= 0);
     const std::uint64_t end = j + 1 == steps ? piece.high : piece.low + (j + 1) * kStep - 1;
-    work += (end - piece.low - j * kStep + 1) +
-            kFiledWork * (covered[j] + static_cast<std::uint64_t>(covering) * kStep);
+    const std::uint64_t sieved = piece.kept ? 0 : end - piece.low - j * kStep + 1;
+    work += sieved + kFiledWork * (covered[j] + static_cast<std::uint64_t>(covering) * kStep);
     if (end == piece.high || work >= kChunk || end + 1 - a >= kChunk) {
-      chunks_.push_back({a, end, piece.word + (a - piece.low) / 128});
+      chunks_.push_back({a, end, piece.word + (a - piece.low) / 128, piece.kept});
       a = end + 1;
       work = 0;
     }
@@ -226,12 +263,17 @@ void WindowSums::noteDense() {
     const Interval& interval = long_[denseEnd_];
     // From its first odd number: the piece's bits start at the odd number
     // after a multiple of 128, which may be the interval's low end itself.
-    const std::uint64_t low = std::max<std::uint64_t>(interval.low, 3) | 1;
-    if (low > interval.high) continue;
-    const auto piece = std::ranges::upper_bound(pieces_, interval.low, {}, &Piece::low) - 1;
-    SIGMA_ASSERT(piece->low < low && interval.high <= piece->high);
-    dense_.intervals.push_back(
-        {interval.sigma, low, interval.high, interval.weight, store_.data() + piece->word, piece->low + 1});
+    // An interval that crosses from the kept primes to the store is split
+    // where they meet (its pieces are cut on even numbers).
+    std::uint64_t low = std::max<std::uint64_t>(interval.low, 3) | 1;
+    for (auto piece = std::ranges::upper_bound(pieces_, interval.low, {}, &Piece::low) - 1;
+         low <= interval.high; ++piece) {
+      SIGMA_ASSERT(piece != pieces_.end() && piece->low < low && low <= piece->high);
+      const std::uint64_t high = std::min(interval.high, piece->high);
+      dense_.intervals.push_back(
+          {interval.sigma, low, high, interval.weight, piecesBits(*piece), piece->low + 1});
+      low = (high + 1) | 1;
+    }
   }
 }
 
@@ -242,8 +284,9 @@ void WindowSums::release() {
   std::vector<std::uint64_t>().swap(store_);
   gathered_.release();
   span_.release();
+  low_.release();
   spanned_ = building_ = gathering_ = spanRefused_ = false;
-  expectedLast_ = spanTallyBytes_ = 0;
+  expectedLast_ = spanTallyBytes_ = lowBytes_ = 0;
 }
 
 void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink& done) {
@@ -251,7 +294,11 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
     SumBuffer shared(file, kBuffer, SumBuffer::Kind::Weighted);
     PrimeSegment segment;  // its memory kept from segment to segment
     for (std::size_t i = nextChunk_.fetch_add(1); i < chunks_.size(); i = nextChunk_.fetch_add(1)) {
-      sieveChunk(chunks_[i], segment, shared);
+      if (chunks_[i].kept) {
+        readChunk(chunks_[i], shared);
+      } else {
+        sieveChunk(chunks_[i], segment, shared);
+      }
       if (done && i % 8 == 0) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(chunks_.size()));
     }
     shared.flush();
@@ -299,7 +346,16 @@ void WindowSums::sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer
       segment.sieveNext(table_.primes(), b);
     }
     if (stored_) keep(segment, chunk.word + (a - chunk.a) / 128);
-    segmentSums(a, b, segment, out);
+    segmentSums(a, b, segment.view(), out);
+    if (b == chunk.b) return;
+  }
+}
+
+// A chunk of the kept low primes, read a segment's width at a time.
+void WindowSums::readChunk(const Chunk& chunk, SumBuffer& out) const {
+  for (std::uint64_t a = chunk.a;; a += PrimeSegment::kSpan) {
+    const std::uint64_t b = chunk.b - a < PrimeSegment::kSpan ? chunk.b : a + (PrimeSegment::kSpan - 1);
+    segmentSums(a, b, low_.bits(a, b), out);
     if (b == chunk.b) return;
   }
 }
@@ -312,11 +368,12 @@ void WindowSums::keep(const PrimeSegment& segment, std::uint64_t word) {
   std::ranges::copy(words, store_.begin() + static_cast<std::ptrdiff_t>(word));
 }
 
-// The primes of one segment [a, b], for every long interval that meets it.
+// The primes of one segment [a, b] (sieved, or read off the kept ones), for
+// every long interval that meets it.
 // Such an interval of sigma s lies within [(A - 1) / s, B / s - 1], so meets
 // [a, b] only if (A - 1) / (b + 1) <= s <= B / (a + 1): a range of the
 // intervals sorted by sigma.
-void WindowSums::segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment,
+void WindowSums::segmentSums(std::uint64_t a, std::uint64_t b, const OddPrimeBits& primes,
                              SumBuffer& out) const {
   const std::uint64_t least = (first_ - 1) / (b + 1);
   const std::uint64_t most = last_ / (a + 1);
@@ -332,7 +389,7 @@ void WindowSums::segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegmen
       if (lo <= 2 && 2 <= hi) out.add(sigma * 3, weight);
       continue;
     }
-    segment.forEachPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1), weight); });
+    primes.forEachPrime(lo, hi, [&](std::uint64_t p) { out.add(sigma * (p + 1), weight); });
   }
 }
 

@@ -38,6 +38,8 @@
 #include "arith/blocks/sum_source.hpp"
 #include "arith/primes/primality.hpp"
 #include "arith/primes/prime_table.hpp"
+#include "arith/window/low_primes.hpp"
+#include "arith/window/odd_prime_bits.hpp"
 #include "arith/window/prefix_walk.hpp"
 #include "arith/window/prime_segment.hpp"
 #include "arith/window/sigma_tally.hpp"
@@ -111,12 +113,22 @@ class WindowSums : public SumSource {
   // sigma once more (twice while its lists grow). The distinct sigma of the
   // short intervals: 8.4 * 10^6 up to 2^40, 5.05 * 10^7 up to 2^44.
   static std::uint64_t spanTallyBytes(std::uint64_t last, unsigned threads);
+  // What a calculation of [first, last] may give the primes it keeps
+  // (low_primes.hpp), at most: the numbers its blocks' unions share lie
+  // below last / 3, and a calculation sieves them again only where it holds
+  // many blocks.
+  static constexpr std::uint64_t lowPrimesBytesFor(std::uint64_t first, std::uint64_t last) {
+    return LowPrimes::bytesFor(std::min((last - first) / 2, last / 3));
+  }
   // The calculation goes on up to `last`: its blocks may share a walk of the
   // prefixes (span_prefixes.hpp), whose tally may take `tallyBytes` (none
-  // when 0). Until then, and after release, each block walks its own.
-  void expectUpTo(std::uint64_t last, std::uint64_t tallyBytes) {
+  // when 0), and keep the low primes of their unions in `lowBytes` (none
+  // when 0). Until then, and after release, each block walks and sieves its own.
+  void expectUpTo(std::uint64_t last, std::uint64_t tallyBytes, std::uint64_t lowBytes = 0) {
     expectedLast_ = last;
     spanTallyBytes_ = tallyBytes;
+    lowBytes_ = lowBytes;
+    low_.release();
   }
   void prepare(std::uint64_t first, std::uint64_t last, unsigned threads) override;
   void prepareShared(unsigned thread, const std::function<void()>& poll, const ProgressSink& done) override;
@@ -141,18 +153,22 @@ class WindowSums : public SumSource {
   // thread (each prime's next multiple carries from one to the next): [a, b],
   // at most kChunkSegments segments of PrimeSegment::kSpan numbers.
   static constexpr std::uint64_t kChunkSegments = 16;
-  // Its bits go to the store from word `word` on.
+  // Its bits go to the store from word `word` on; a chunk of the kept low
+  // primes is read, not sieved.
   struct Chunk {
     std::uint64_t a;
     std::uint64_t b;
     std::uint64_t word;
+    bool kept;
   };
   // A piece of the union, [low, high], low a multiple of 128: its bits in the
-  // store from word `word` on, bit i telling whether low + 1 + 2i is prime.
+  // store, or in the kept low primes, from word `word` on, bit i telling
+  // whether low + 1 + 2i is prime.
   struct Piece {
     std::uint64_t low;
     std::uint64_t high;
     std::uint64_t word;
+    bool kept;
   };
 
   // The t with sigma * t in the window: [low, high], empty when low > high.
@@ -167,13 +183,17 @@ class WindowSums : public SumSource {
   static std::uint64_t shortSigma(std::uint64_t width, std::uint64_t last);
   static bool isLong(const Prefix& k, const SumQuotients& quotients);
   void noteLong(const Prefix& k);
+  void keepLowPrimes();
   void cutUnion();
+  void addPieces(std::uint64_t low, std::uint64_t high, std::span<const Interval> intervals);
   void cutPiece(const Piece& piece, std::span<const Interval> intervals);
+  const std::uint64_t* piecesBits(const Piece& piece) const;
   void mergeShared();
   void noteDense();
   void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out);
+  void readChunk(const Chunk& chunk, SumBuffer& out) const;
   void keep(const PrimeSegment& segment, std::uint64_t word);
-  void segmentSums(std::uint64_t a, std::uint64_t b, const PrimeSegment& segment, SumBuffer& out) const;
+  void segmentSums(std::uint64_t a, std::uint64_t b, const OddPrimeBits& primes, SumBuffer& out) const;
   // Whether the block reads its short intervals off a span, and whether it gathers them itself.
   void chooseSpan(unsigned threads);
   static std::uint64_t claimsOf(const PrefixWalk& walk);
@@ -210,6 +230,8 @@ class WindowSums : public SumSource {
   bool spanRefused_ = false;  // whether a span ran out of room in this calculation
   std::uint64_t expectedLast_ = 0;
   std::uint64_t spanTallyBytes_ = 0;
+  std::uint64_t lowBytes_ = 0;
+  LowPrimes low_;  // kept from block to block
   std::atomic<std::size_t> nextChunk_{0};
   std::uint64_t claims_ = 1;      // the prefixes of depth two or less
   std::uint64_t spanClaims_ = 1;  // the same for the span being walked
