@@ -125,6 +125,10 @@ TEST(Arithmetic, TallyIsTheHistogramOfTheCounts) {
       arithmetic.tallyWith(method, L1, L2, tallied);
       EXPECT_EQ(tallied, expected) << L1;
       EXPECT_EQ(tallied.total(), L2 - L1 + 1);
+      // Again, on counts the first tally cleared as it read them.
+      arith::CountHistogram again;
+      arithmetic.tallyWith(method, L1, L2, again);
+      EXPECT_EQ(again, expected) << L1;
     }
   }
   // The planner's own choice, as the census asks for it.

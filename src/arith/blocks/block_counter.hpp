@@ -58,7 +58,7 @@ class BlockCounter {
   // Called by the thread that holds the values [from, to) of a block's counts.
   template <class Counts>
   using SlabVisit =
-      std::function<void(unsigned thread, const Counts& counts, std::uint64_t from, std::uint64_t to)>;
+      std::function<void(unsigned thread, Counts& counts, std::uint64_t from, std::uint64_t to)>;
   template <class Counts>
   Counts fill(SumSource& source, std::uint64_t first, std::uint64_t last, const ProgressSink& done,
               double prepared, const SlabVisit<Counts>& visit = {});
@@ -79,8 +79,8 @@ class BlockCounter {
 
   unsigned threads_;
   std::unique_ptr<ZeroedPages> counts_;
-  std::uint64_t countsBytes_ = 0;                      // its size
-  std::uint64_t dirtyBytes_ = 0;                       // how much of it the last block wrote
+  std::uint64_t countsBytes_ = 0;  // its size
+  std::uint64_t dirtyBytes_ = 0;   // how much of it the last block left unclear: past it, all zero
   std::vector<std::unique_ptr<ZeroedPages>> batches_;  // one per thread
   std::vector<std::uint64_t> batchBytes_;
   std::vector<std::unique_ptr<ZeroedPages>> staging_;  // one per thread

@@ -184,6 +184,14 @@ void BlockCounts<kBits>::tallyRegion(std::uint64_t region, CountHistogram& histo
   large_[region].forEach([&](std::uint32_t, Count count) { histogram.add(count); });
 }
 
+template <unsigned kBits>
+void BlockCounts<kBits>::clearRegion(std::uint64_t region) {
+  const std::uint64_t first = region << kRegionBits;
+  const std::uint64_t last = std::min(values_, first + kRegionValues);  // one past
+  SIGMA_ASSERT(first % kPerByte == 0);
+  std::memset(bytes_ + first / kPerByte, 0, bytesFor(last) - first / kPerByte);
+}
+
 template class BlockCounts<4>;
 template class BlockCounts<8>;
 

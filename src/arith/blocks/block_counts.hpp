@@ -127,6 +127,9 @@ class BlockCounts {
   void copy(std::uint64_t start, std::span<common::Count> counts) const;
   // Adds the counts of the values of one region to `histogram`.
   void tallyRegion(std::uint64_t region, CountHistogram& histogram) const;
+  // Sets a region's fields to zero, once it is read: its side table and rich
+  // counts no longer match them.
+  void clearRegion(std::uint64_t region);
 
  private:
   // `weight` more for a value whose count reaches kTop with them, or whose
