@@ -8,11 +8,9 @@ namespace arith {
 
 void LowPrimes::start(std::uint64_t first, std::uint64_t most, std::uint64_t bytes) {
   release();
-  first_ = first / PrimeSegment::kSpan * PrimeSegment::kSpan;
+  first_ = segmentOf(first);
   const std::uint64_t room = bytes / bytesFor(PrimeSegment::kSpan) * PrimeSegment::kSpan;
-  limit_ = most <= first_
-               ? first_
-               : first_ + std::min(room, (most - first_) / PrimeSegment::kSpan * PrimeSegment::kSpan);
+  limit_ = most <= first_ ? first_ : first_ + std::min(room, segmentOf(most - first_));
   if (limit_ == first_) return;
   pages_ = std::make_unique<ZeroedPages>(bytesFor(limit_ - first_));
   top_ = sieved_ = first_;
@@ -31,7 +29,7 @@ void LowPrimes::reach(std::uint64_t upTo) {
   // An extension that a stopped block left unfinished is sieved again, from
   // where the last finished one ended.
   if (chunksDone_ == chunks_) sieved_ = top_;
-  top_ = std::max(sieved_, std::min(limit_, upTo / PrimeSegment::kSpan * PrimeSegment::kSpan));
+  top_ = std::max(sieved_, std::min(limit_, segmentOf(upTo)));
   chunks_ = static_cast<std::size_t>((top_ - sieved_ + kChunk - 1) / kChunk);
   nextChunk_ = 0;
   chunksDone_ = 0;

@@ -48,6 +48,10 @@ class LowPrimes {
 
  private:
   static constexpr std::uint64_t kChunk = 16 * PrimeSegment::kSpan;  // sieved in a row by one thread
+  // The first number of the segment that holds n.
+  static constexpr std::uint64_t segmentOf(std::uint64_t n) {
+    return n / PrimeSegment::kSpan * PrimeSegment::kSpan;
+  }
   static_assert(PrimeSegment::kSpan % 128 == 0, "a segment fills whole words");
   std::unique_ptr<ZeroedPages> pages_;
   std::uint64_t first_ = 0;

@@ -294,11 +294,7 @@ void WindowSums::produce(unsigned thread, const Filing& file, const ProgressSink
     SumBuffer shared(file, kBuffer, SumBuffer::Kind::Weighted);
     PrimeSegment segment;  // its memory kept from segment to segment
     for (std::size_t i = nextChunk_.fetch_add(1); i < chunks_.size(); i = nextChunk_.fetch_add(1)) {
-      if (chunks_[i].kept) {
-        readChunk(chunks_[i], shared);
-      } else {
-        sieveChunk(chunks_[i], segment, shared);
-      }
+      chunkSums(chunks_[i], segment, shared);
       if (done && i % 8 == 0) done(0.5 * static_cast<double>(i + 1) / static_cast<double>(chunks_.size()));
     }
     shared.flush();
@@ -337,25 +333,21 @@ void WindowSums::produceGathered(unsigned thread, const Filing& file) {
   out.flush();
 }
 
-void WindowSums::sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out) {
+// A chunk a segment at a time: sieved and stored, or read off the kept low primes.
+void WindowSums::chunkSums(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out) {
   for (std::uint64_t a = chunk.a;; a += PrimeSegment::kSpan) {
     const std::uint64_t b = chunk.b - a < PrimeSegment::kSpan ? chunk.b : a + (PrimeSegment::kSpan - 1);
-    if (a == chunk.a) {
-      segment.sieve(table_.primes(), a, b);
+    if (chunk.kept) {
+      segmentSums(a, b, low_.bits(a, b), out);
     } else {
-      segment.sieveNext(table_.primes(), b);
+      if (a == chunk.a) {
+        segment.sieve(table_.primes(), a, b);
+      } else {
+        segment.sieveNext(table_.primes(), b);
+      }
+      if (stored_) keep(segment, chunk.word + (a - chunk.a) / 128);
+      segmentSums(a, b, segment.view(), out);
     }
-    if (stored_) keep(segment, chunk.word + (a - chunk.a) / 128);
-    segmentSums(a, b, segment.view(), out);
-    if (b == chunk.b) return;
-  }
-}
-
-// A chunk of the kept low primes, read a segment's width at a time.
-void WindowSums::readChunk(const Chunk& chunk, SumBuffer& out) const {
-  for (std::uint64_t a = chunk.a;; a += PrimeSegment::kSpan) {
-    const std::uint64_t b = chunk.b - a < PrimeSegment::kSpan ? chunk.b : a + (PrimeSegment::kSpan - 1);
-    segmentSums(a, b, low_.bits(a, b), out);
     if (b == chunk.b) return;
   }
 }

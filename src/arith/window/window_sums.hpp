@@ -190,8 +190,7 @@ class WindowSums : public SumSource {
   const std::uint64_t* piecesBits(const Piece& piece) const;
   void mergeShared();
   void noteDense();
-  void sieveChunk(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out);
-  void readChunk(const Chunk& chunk, SumBuffer& out) const;
+  void chunkSums(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out);
   void keep(const PrimeSegment& segment, std::uint64_t word);
   void segmentSums(std::uint64_t a, std::uint64_t b, const OddPrimeBits& primes, SumBuffer& out) const;
   // Whether the block reads its short intervals off a span, and whether it gathers them itself.
