@@ -138,7 +138,10 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
 // thread that claimed it: every filer's sums still pending there (a wide
 // block's filers hold about a gigabyte of them each, and the thread whose
 // walk ended last would count its own alone), then the source's dense sums;
-// the slab is then visited while it is still in the thread's cache.
+// the slab is then visited while it is still in the thread's cache. The
+// slab's counts come from memory (the block before cleared them there):
+// each region is fetched while the one before it is counted, where its
+// pending sums' first touches would wait on one line at a time.
 template <class Counts>
 void BlockCounter::countSlabs(const SumSource& source, Counts& counts, std::uint64_t first,
                               std::span<std::optional<SumFiler<Counts>>> filers,
@@ -153,7 +156,11 @@ void BlockCounter::countSlabs(const SumSource& source, Counts& counts, std::uint
     for (std::uint64_t s = nextSlab.fetch_add(1); s < slabs; s = nextSlab.fetch_add(1)) {
       throwIfStopped(stop_);
       const std::uint64_t to = std::min(counts.values(), (s + 1) * kSlab);
-      for (std::uint64_t r = s * kSlab / Counts::kRegionValues; r * Counts::kRegionValues < to; ++r) {
+      const std::uint64_t firstRegion = s * kSlab / Counts::kRegionValues;
+      const std::uint64_t endRegion = (to - 1) / Counts::kRegionValues + 1;
+      counts.prefetchRegion(firstRegion);
+      for (std::uint64_t r = firstRegion; r < endRegion; ++r) {
+        if (r + 1 < endRegion) counts.prefetchRegion(r + 1);
         for (std::optional<SumFiler<Counts>>& filer : filers) filer->countPending(r);
       }
       if (summed) countDenseSlab(*dense, counts, first, s * kSlab, to);

@@ -103,6 +103,8 @@ class BlockCounts {
   // Brings a region's fields and rich counts into the cache; needs no lock,
   // as their places never move.
   void prefetchFields(std::uint64_t region) const;
+  // Brings a region's fields into the second-level cache, ahead of their first use.
+  void prefetchRegion(std::uint64_t region) const;
   // Brings a region's side table into the cache; the caller holds the region,
   // whose table another thread may otherwise be growing.
   void prefetchSide(std::uint64_t region) const { large_[region].prefetch(); }
