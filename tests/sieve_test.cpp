@@ -198,10 +198,10 @@ class Filing : public ::testing::Test {};
 TYPED_TEST_SUITE(Filing, Widths);
 
 // Sums that stand for many m at once (weights up to 1000, past what one entry
-// holds, 256, and past what a staged entry holds in groups of 2^25 values, 128)
-// count as many times as their weight, filed straight or staged, mixed with
-// plain sums (some hot, past the escape) and with sums outside the block,
-// in a block that ends inside its last byte.
+// holds, 256) count as many times as their weight, mixed with plain sums
+// (some hot, past the escape) and with sums outside the block, in a block
+// that ends inside its last byte; filed with a thread's whole pool, or with
+// one that runs dry again and again, so that full chunks are counted early.
 TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
   using Filer = arith::SumFiler<TypeParam>;
   constexpr std::uint64_t kFirst = 5000;  // sums from 3000 on: some below the block, none below 0
@@ -232,13 +232,12 @@ TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
     note(k, kFirst + (k % 2) * TypeParam::kRegionValues + (k % 7 == 0 ? last : random() % last),
          1 + random() % 6);
   }
-  for (bool staged : {false, true}) {
+  for (bool dry : {false, true}) {
     std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
     TypeParam counts(bytes.data(), kValues);
-    std::vector<std::mutex> locks(counts.regions());
-    std::vector<std::uint8_t> batches(Filer::batchBytes(counts.regions()));
-    std::vector<std::uint8_t> staging(staged ? Filer::stagingFor(counts.regions(), 2) : 0);
-    Filer filer(batches.data(), staged ? staging.data() : nullptr, counts, locks, kFirst, 2);
+    std::vector<std::mutex> locks(Filer::slabsFor(kValues));
+    std::vector<std::uint8_t> pool(dry ? (locks.size() + 4) * Filer::kChunkBytes : Filer::poolBytes(kValues));
+    Filer filer(pool.data(), pool.size(), counts, locks, kFirst);
     const arith::SumSource::Filing file = [&](std::span<const std::uint64_t> entries, bool isWeighted) {
       if (isWeighted) {
         filer.fileWeighted(entries);
@@ -261,16 +260,17 @@ TYPED_TEST(Filing, WeightedSumsCountAsOftenAsTheirWeight) {
       counts.copy(offset, got);
       checked += got[0] == count ? 1 : 0;
     }
-    EXPECT_EQ(checked, expected.size()) << staged;
+    EXPECT_EQ(checked, expected.size()) << dry;
     arith::CountHistogram histogram;
     for (std::uint64_t r = 0; r < counts.regions(); ++r) counts.tallyRegion(r, histogram);
-    EXPECT_EQ(histogram[0], static_cast<Int64>(kValues - expected.size())) << staged;
+    EXPECT_EQ(histogram[0], static_cast<Int64>(kValues - expected.size())) << dry;
   }
 }
 
-// Threads filing into the same regions, each with its own filer: a batch's
-// region is fetched before its lock is taken, while another thread may be
-// growing that region's side table (thousands of values past the escape).
+// Threads filing into the same slabs, each with its own filer and a pool that
+// runs dry, so that they count full chunks of the same slabs while another
+// thread may be growing a region's side table (thousands of values past the
+// escape); a slab's counts are fetched before its lock is taken.
 TYPED_TEST(Filing, ThreadsFilingTheSameRegionsCountEverySumOnce) {
   using Filer = arith::SumFiler<TypeParam>;
   constexpr std::uint64_t kValues = 12 * TypeParam::kRegionValues;
@@ -288,12 +288,12 @@ TYPED_TEST(Filing, ThreadsFilingTheSameRegionsCountEverySumOnce) {
   }
   std::vector<std::uint8_t> bytes(TypeParam::bytesFor(kValues), 0);
   TypeParam counts(bytes.data(), kValues);
-  std::vector<std::mutex> locks(counts.regions());
+  std::vector<std::mutex> locks(Filer::slabsFor(kValues));
   std::vector<std::thread> threads;
   for (unsigned t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      std::vector<std::uint8_t> batches(Filer::batchBytes(counts.regions()));
-      Filer filer(batches.data(), nullptr, counts, locks, 0);
+      std::vector<std::uint8_t> pool((locks.size() + 8) * Filer::kChunkBytes);
+      Filer filer(pool.data(), pool.size(), counts, locks, 0);
       for (std::size_t at = 0; at < shares[t].size(); at += 1000)
         filer.file(std::span(shares[t]).subspan(at, std::min<std::size_t>(1000, shares[t].size() - at)));
       filer.flush();

@@ -35,19 +35,12 @@ void withCountWidth(unsigned bits, const Act& act) {
 
 }  // namespace
 
-BlockCounter::BlockCounter(unsigned threads)
-    : threads_(threads),
-      batches_(threads),
-      batchBytes_(threads, 0),
-      staging_(threads),
-      stagingBytes_(threads, 0) {}
+BlockCounter::BlockCounter(unsigned threads) : threads_(threads), pools_(threads), poolBytes_(threads, 0) {}
 
 std::uint64_t BlockCounter::bytesFor(std::uint64_t values, unsigned threads, unsigned bits) {
   std::uint64_t bytes = 0;
   withCountWidth(bits, [&]<class Counts>(std::type_identity<Counts>) {
-    const std::uint64_t regions = Counts::regionsFor(values);
-    const std::uint64_t filing =
-        SumFiler<Counts>::batchBytes(regions) + SumFiler<Counts>::stageBytes(regions);
+    const std::uint64_t filing = SumFiler<Counts>::poolBytes(values);
     bytes =
         Counts::bytesFor(values) + Counts::sideBytesFor(values) + threads * (filing + kSourceBytesPerThread);
   });
@@ -104,8 +97,8 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
         t, [stop = stop_] { throwIfStopped(stop); }, t == 0 && done ? preparing : ProgressSink{});
   });
   Counts counts(zeroedCounts(Counts::bytesFor(width)), width);
-  std::vector<std::mutex> locks(counts.regions());
   using Filer = SumFiler<Counts>;
+  std::vector<std::mutex> locks(Filer::slabsFor(width));
   // One filer a thread, for both rounds: what it holds is counted at its flush.
   std::vector<std::optional<Filer>> filers(threads_);
   auto filing = [&](unsigned t) -> SumSource::Filing {
@@ -119,17 +112,13 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
     };
   };
   runParallel(threads_, [&](unsigned t) {
-    const std::uint64_t batchBytes = Filer::batchBytes(counts.regions());
-    const auto pages = batchBytes >= kHugeFilingBytes ? ZeroedPages::Size::Huge : ZeroedPages::Size::Small;
-    filers[t].emplace(threadMemory(batches_, batchBytes_, t, batchBytes, pages),
-                      threadMemory(staging_, stagingBytes_, t, Filer::stageBytes(counts.regions()), pages),
-                      counts, locks, first);
+    const std::uint64_t poolBytes = Filer::poolBytes(width);
+    const auto pages = poolBytes >= kHugeFilingBytes ? ZeroedPages::Size::Huge : ZeroedPages::Size::Small;
+    std::uint8_t* pool = threadMemory(pools_, poolBytes_, t, poolBytes, pages);
+    filers[t].emplace(pool, poolBytes_[t], counts, locks, first);
     source.produce(t, filing(t), t == 0 && done ? producing : ProgressSink{});
   });
-  runParallel(threads_, [&](unsigned t) {
-    source.produceGathered(t, filing(t));
-    filers[t]->spreadStaged();
-  });
+  runParallel(threads_, [&](unsigned t) { source.produceGathered(t, filing(t)); });
   countSlabs(source, counts, first, std::span(filers), visit);
   return counts;
 }
@@ -139,17 +128,16 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
 // block's filers hold about a gigabyte of them each, and the thread whose
 // walk ended last would count its own alone), then the source's dense sums;
 // the slab is then visited while it is still in the thread's cache. The
-// slab's counts come from memory (the block before cleared them there):
-// each region is fetched while the one before it is counted, where its
-// pending sums' first touches would wait on one line at a time.
+// slab's counts come from memory (the block before cleared them there): they
+// are fetched at once, where the pending sums' first touches would wait on
+// one line at a time.
 template <class Counts>
 void BlockCounter::countSlabs(const SumSource& source, Counts& counts, std::uint64_t first,
                               std::span<std::optional<SumFiler<Counts>>> filers,
                               const SlabVisit<Counts>& visit) {
   const DenseSums* dense = source.dense();
   const bool summed = dense != nullptr && !dense->intervals.empty();
-  constexpr std::uint64_t kSlab = kDenseSlabBytes * Counts::kPerByte;
-  static_assert(kSlab % Counts::kRegionValues == 0, "a slab holds whole regions");
+  constexpr std::uint64_t kSlab = SumFiler<Counts>::kSlabValues;
   const std::uint64_t slabs = (counts.values() - 1) / kSlab + 1;
   std::atomic<std::uint64_t> nextSlab{0};
   runParallel(threads_, [&](unsigned t) {
@@ -158,11 +146,8 @@ void BlockCounter::countSlabs(const SumSource& source, Counts& counts, std::uint
       const std::uint64_t to = std::min(counts.values(), (s + 1) * kSlab);
       const std::uint64_t firstRegion = s * kSlab / Counts::kRegionValues;
       const std::uint64_t endRegion = (to - 1) / Counts::kRegionValues + 1;
-      counts.prefetchRegion(firstRegion);
-      for (std::uint64_t r = firstRegion; r < endRegion; ++r) {
-        if (r + 1 < endRegion) counts.prefetchRegion(r + 1);
-        for (std::optional<SumFiler<Counts>>& filer : filers) filer->countPending(r);
-      }
+      for (std::uint64_t r = firstRegion; r < endRegion; ++r) counts.prefetchRegion(r);
+      for (std::optional<SumFiler<Counts>>& filer : filers) filer->countPending(s);
       if (summed) countDenseSlab(*dense, counts, first, s * kSlab, to);
       if (visit) visit(t, counts, s * kSlab, to);
     }
@@ -235,10 +220,8 @@ void BlockCounter::release() {
   counts_.reset();
   countsBytes_ = 0;
   dirtyBytes_ = 0;
-  for (auto& batches : batches_) batches.reset();
-  for (auto& staging : staging_) staging.reset();
-  std::fill(batchBytes_.begin(), batchBytes_.end(), 0);
-  std::fill(stagingBytes_.begin(), stagingBytes_.end(), 0);
+  for (auto& pool : pools_) pool.reset();
+  std::fill(poolBytes_.begin(), poolBytes_.end(), 0);
 }
 
 }  // namespace arith

@@ -3,7 +3,7 @@
 // its sums (sum_filer.hpp); then the counts go to the census, value by value
 // or as a histogram tallied region by region.
 //
-// The memory of the counts and the batches is kept from block to block of a
+// The memory of the counts and of the filing is kept from block to block of a
 // calculation: fresh pages cost far more to fault in than to clear.
 #pragma once
 
@@ -36,7 +36,7 @@ class BlockCounter {
   void setStopFlag(StopFlag stop) { stop_ = stop; }
 
   // Memory a block of `values` values takes with counts of `bits` (4 or 8)
-  // bits: its counts and every thread's batches.
+  // bits: its counts and every thread's filing.
   static std::uint64_t bytesFor(std::uint64_t values, unsigned threads, unsigned bits);
 
   // The counts of [first, last] from the sums of `source`, to `sink` in
@@ -81,10 +81,8 @@ class BlockCounter {
   std::unique_ptr<ZeroedPages> counts_;
   std::uint64_t countsBytes_ = 0;  // its size
   std::uint64_t dirtyBytes_ = 0;   // how much of it the last block left unclear: past it, all zero
-  std::vector<std::unique_ptr<ZeroedPages>> batches_;  // one per thread
-  std::vector<std::uint64_t> batchBytes_;
-  std::vector<std::unique_ptr<ZeroedPages>> staging_;  // one per thread
-  std::vector<std::uint64_t> stagingBytes_;
+  std::vector<std::unique_ptr<ZeroedPages>> pools_;  // each thread's filing, kept from block to block
+  std::vector<std::uint64_t> poolBytes_;
 };
 
 }  // namespace arith

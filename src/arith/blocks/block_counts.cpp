@@ -68,11 +68,6 @@ Count& LargeCounts::operator[](std::uint32_t offset) {
   return slot.count;
 }
 
-void LargeCounts::prefetch() const {
-  const auto* at = reinterpret_cast<const char*>(slots_.data());
-  for (std::size_t k = 0; k < slots_.size() * sizeof(Slot); k += 64) __builtin_prefetch(at + k, 1);
-}
-
 void LargeCounts::grow() {
   std::vector<Slot> old(slots_.size() * 2);
   old.swap(slots_);
@@ -128,22 +123,15 @@ void BlockCounts<kBits>::reachTop(std::uint8_t& byte, unsigned shift, std::uint6
 }
 
 template <unsigned kBits>
-void BlockCounts<kBits>::prefetchFields(std::uint64_t region) const {
-  const std::uint64_t first = (region << kRegionBits) / kPerByte;
-  const std::uint64_t end = std::min(bytesFor(values_), first + kRegionValues / kPerByte);
-  for (std::uint64_t at = first; at < end; at += 64) __builtin_prefetch(bytes_ + at, 1);
-  if constexpr (kIds > 0) {
-    const auto* rich = reinterpret_cast<const char*>(rich_.data() + region * kIds);
-    for (std::uint64_t at = 0; at < kIds * sizeof(Count); at += 64) __builtin_prefetch(rich + at, 1);
-  }
-}
-
-template <unsigned kBits>
 void BlockCounts<kBits>::prefetchRegion(std::uint64_t region) const {
   // To L2, not L1: a region's fields are twice the L1 cache.
   const std::uint64_t first = (region << kRegionBits) / kPerByte;
   const std::uint64_t end = std::min(bytesFor(values_), first + kRegionValues / kPerByte);
   for (std::uint64_t at = first; at < end; at += 64) __builtin_prefetch(bytes_ + at, 0, 2);
+  if constexpr (kIds > 0) {
+    const auto* rich = reinterpret_cast<const char*>(rich_.data() + region * kIds);
+    for (std::uint64_t at = 0; at < kIds * sizeof(Count); at += 64) __builtin_prefetch(rich + at, 0, 2);
+  }
 }
 
 template <unsigned kBits>

@@ -37,8 +37,6 @@ class LargeCounts {
     return slot.count;
   }
   std::size_t size() const { return used_; }
-  // Brings the table into the cache before a batch of counts.
-  void prefetch() const;
   // Calls visit(offset, count) for every entry, in no particular order.
   template <class Visit>
   void forEach(const Visit& visit) const {
@@ -76,12 +74,6 @@ class BlockCounts {
   static constexpr unsigned kIds = kEscape - kTop;
   static_assert(kIds < 256, "a region's count of rich values fits a byte");
   static constexpr std::uint64_t kPerByte = 8 / kBits;
-  // Sums a thread files for one region before counting them: one per 4 bytes
-  // of the region's counts. Each batch brings its region in from memory, so
-  // the traffic per sum is the region's bytes over the batch's size (one per
-  // 8 bytes, half the batch memory, took 10 % more time on [1, 2e8]; one per
-  // 2 bytes, more).
-  static constexpr std::uint64_t kBatch = kRegionValues / kPerByte / 4;
 
   static constexpr std::uint64_t bytesFor(std::uint64_t values) { return (values + kPerByte - 1) / kPerByte; }
   static constexpr std::uint64_t regionsFor(std::uint64_t values) {
@@ -100,14 +92,9 @@ class BlockCounts {
   std::uint64_t values() const { return values_; }
   std::uint64_t regions() const { return large_.size(); }
 
-  // Brings a region's fields and rich counts into the cache; needs no lock,
-  // as their places never move.
-  void prefetchFields(std::uint64_t region) const;
-  // Brings a region's fields into the second-level cache, ahead of their first use.
+  // Brings a region's fields and rich counts into the second-level cache,
+  // ahead of their first use; needs no lock, as their places never move.
   void prefetchRegion(std::uint64_t region) const;
-  // Brings a region's side table into the cache; the caller holds the region,
-  // whose table another thread may otherwise be growing.
-  void prefetchSide(std::uint64_t region) const { large_[region].prefetch(); }
 
   // One more m for the value at `offset`; the caller holds its region.
   void bump(std::uint64_t offset) { bumpBy(offset, 1); }
