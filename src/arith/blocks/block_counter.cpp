@@ -115,7 +115,7 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
     const std::uint64_t poolBytes = Filer::poolBytes(width);
     const auto pages = poolBytes >= kHugeFilingBytes ? ZeroedPages::Size::Huge : ZeroedPages::Size::Small;
     std::uint8_t* pool = threadMemory(pools_, poolBytes_, t, poolBytes, pages);
-    filers[t].emplace(pool, poolBytes_[t], counts, locks, first);
+    filers[t].emplace(pool, poolBytes_[t], counts, locks, first, stop_);
     source.produce(t, filing(t), t == 0 && done ? producing : ProgressSink{});
   });
   runParallel(threads_, [&](unsigned t) { source.produceGathered(t, filing(t)); });

@@ -52,9 +52,11 @@ class SumFiler {
 
   // `pool`: `bytes` bytes of this thread's, at least poolBytes of the block's
   // values; `locks`: one per slab, shared by every thread's filer.
+  // `stop`: looked at slab by slab while a dry pool's chunks are counted.
   SumFiler(std::uint8_t* pool, std::uint64_t bytes, Counts& counts, std::vector<std::mutex>& locks,
-           std::uint64_t first)
+           std::uint64_t first, StopFlag stop = nullptr)
       : counts_(counts),
+        stop_(stop),
         locks_(locks),
         first_(first),
         slabs_(slabsFor(counts.values())),
@@ -149,6 +151,9 @@ class SumFiler {
     std::uint64_t s = nextFull(0);
     prefetchSlab(s);
     while (s < slabs_) {
+      // A pass may count an eighth of a wide block's values: a stopped
+      // calculation ends within a slab, not at the pass's end.
+      throwIfStopped(stop_);
       const std::uint64_t after = nextFull(s + 1);
       prefetchSlab(after);
       const std::scoped_lock lock(locks_[s]);
@@ -184,6 +189,7 @@ class SumFiler {
   }
 
   Counts& counts_;
+  StopFlag stop_;
   std::vector<std::mutex>& locks_;
   std::uint64_t first_;
   std::uint64_t slabs_;  // the tail after the slabs' takes the sums outside the block
