@@ -76,11 +76,14 @@ class SumFiler {
   // Files weighted entries (sum_source.hpp): one of weight w is counted w times.
   void fileWeighted(std::span<const std::uint64_t> entries) { fileEntries<true>(entries); }
 
-  // Counts every sum filed for one slab; the caller holds the slab.
+  // Counts every sum filed for one slab, once the filing is over; the caller
+  // holds the slab. Other threads count this filer's other slabs at the same
+  // time, so its chunks are not given back: the pool is the filing thread's
+  // alone, and the filer ends with its block.
   void countPending(std::uint64_t slab) {
     SIGMA_ASSERT(slab < slabs_);
     const std::scoped_lock lock(locks_[slab]);
-    countFull(slab);
+    countFull(slab, false);
     std::uint32_t* const start = chunk(indexOf(tail_[slab]));
     countEntries(slab, start, tail_[slab]);
     tail_[slab] = start;
@@ -157,7 +160,7 @@ class SumFiler {
       const std::uint64_t after = nextFull(s + 1);
       prefetchSlab(after);
       const std::scoped_lock lock(locks_[s]);
-      countFull(s);
+      countFull(s, true);
       s = after;
     }
   }
@@ -171,11 +174,12 @@ class SumFiler {
          ++r)
       counts_.prefetchRegion(r);
   }
-  // The slab's full chunks counted and freed; the caller holds the slab.
-  void countFull(std::uint64_t slab) {
+  // The slab's full chunks counted, and given back to the pool if `release`
+  // (only by the filing thread); the caller holds the slab.
+  void countFull(std::uint64_t slab, bool release) {
     for (std::uint32_t c = full_[slab]; c != kNone; c = next_[c]) {
       countEntries(slab, chunk(c), chunk(c) + kChunkEntries);
-      free_.push_back(c);
+      if (release) free_.push_back(c);
     }
     full_[slab] = kNone;
   }
