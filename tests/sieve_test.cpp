@@ -77,9 +77,10 @@ TYPED_TEST(BlockCounts, ExactAroundTheEscapeAndPastIt) {
     bump(kValues - 1 - static_cast<std::uint64_t>(times), times);  // neighbours share bytes
   }
   bump(kValues - 1, 20);  // the odd last value
-  // A region full of small counts, as high up: every kind of byte, in every lane.
+  // A region full of small counts, as high up: every kind of byte, in every
+  // lane, and vectors with none, one, two and more bytes past 3.
   for (std::uint64_t offset = 2; offset < TypeParam::kRegionValues; ++offset) {
-    const std::uint64_t draw = random() % 8;
+    const std::uint64_t draw = random() % 10;
     bump(offset, draw < 4 ? 0 : draw < 6 ? 1 : static_cast<int>(draw) - 4);
   }
   bump(0, 15);
