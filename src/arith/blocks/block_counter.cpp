@@ -58,10 +58,9 @@ std::uint8_t* BlockCounter::zeroedCounts(std::uint64_t bytes) {
     clear = bytes;
   }
   std::uint8_t* data = counts_->data();
-  // Fresh pages of a wide block take seconds to fault in, far longer when the
-  // kernel must reclaim a full page cache first (a cancelled call waited over
-  // a minute): cleared 2 MiB at a time, with a look at the stop flag between.
-  constexpr std::uint64_t kPiece = std::uint64_t{2} << 20;
+  // Fresh pages of a wide block take seconds to fault in: cleared in pieces,
+  // with a look at the stop flag between them.
+  constexpr std::uint64_t kPiece = std::uint64_t{64} << 20;
   runParallel(threads_, [&](unsigned t) {
     const std::uint64_t to = clear * (t + 1) / threads_;
     for (std::uint64_t from = clear * t / threads_; from < to; from += kPiece) {
