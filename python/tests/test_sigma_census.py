@@ -114,7 +114,15 @@ def test_ctrl_c_raises_keyboard_interrupt_and_abandons_the_calculation():
         "except KeyboardInterrupt:\n"
         "    print('interrupted', flush=True)\n"
     )
-    child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True)
+    # Python installs its Ctrl-C handler only where SIGINT is not ignored, and
+    # a job started in the background by a shell without job control (nohup
+    # ... &) ignores it, as does every process it starts: the child hears it.
+    child = subprocess.Popen(
+        [sys.executable, "-c", script],
+        stdout=subprocess.PIPE,
+        text=True,
+        preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL),
+    )
     assert child.stdout.readline() == "started\n"
     time.sleep(1)
     child.send_signal(signal.SIGINT)
