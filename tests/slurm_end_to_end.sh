@@ -21,10 +21,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The interval: long enough at one thread (about a minute and a half) to be
-# cut by a one-minute limit, short enough for CI. The uninterrupted output first.
+# The interval: long enough at one thread (about two minutes) to be cut by
+# a one-minute limit more than once, short enough for CI ([1, 2 x 10^10]
+# came to take 47 s, and ended before its signal). The uninterrupted output first.
 L1=1
-L2=2e10
+L2=5e10
 "$program" --format=tsv "$L1" "$L2" > "$work/expected.tsv"
 
 # munge: Slurm's authentication. Its key comes with the package.
@@ -101,7 +102,7 @@ expect "Slurm: the time limit's SIGTERM stopped the census, saved" \
   grep -q '^sigma-census: stopped by SIGTERM; checkpoint census.ck holds every finished range$' "$log"
 expect "Slurm: the job requeued itself" grep -q '^stopped .* with status 143; requeued$' "$log"
 expect "Slurm: the log says what was resumed" \
-  grep -Eq '^sigma-census: checkpoint census.ck: resumed, [0-9.]+ % of \[1, 20000000000\] already counted' "$log"
+  grep -Eq '^sigma-census: checkpoint census.ck: resumed, [0-9.]+ % of \[1, 50000000000\] already counted' "$log"
 expect "Slurm: the job ran more than once" test "$(grep -c '^job .*, start' "$log")" -ge 2
 expect "Slurm: the job's last run completed" grep -q '^done .*: census.tsv$' "$log"
 expect "Slurm: the output of an uninterrupted run, byte for byte" cmp -s "$work/job/census.tsv" "$work/expected.tsv"
