@@ -144,9 +144,7 @@ void BlockCounter::countSlabs(const SumSource& source, Counts& counts, std::uint
     for (std::uint64_t s = nextSlab.fetch_add(1); s < slabs; s = nextSlab.fetch_add(1)) {
       throwIfStopped(stop_);
       const std::uint64_t to = std::min(counts.values(), (s + 1) * kSlab);
-      const std::uint64_t firstRegion = s * kSlab / Counts::kRegionValues;
-      const std::uint64_t endRegion = (to - 1) / Counts::kRegionValues + 1;
-      for (std::uint64_t r = firstRegion; r < endRegion; ++r) counts.prefetchRegion(r);
+      counts.prefetchValues(s * kSlab, to);
       for (std::optional<SumFiler<Counts>>& filer : filers) filer->countPending(s);
       if (summed) countDenseSlab(*dense, counts, first, s * kSlab, to);
       if (visit) visit(t, counts, s * kSlab, to);

@@ -14,6 +14,7 @@
 // bytes, so two threads never write the same byte.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -95,6 +96,11 @@ class BlockCounts {
   // Brings a region's fields and rich counts into the second-level cache,
   // ahead of their first use; needs no lock, as their places never move.
   void prefetchRegion(std::uint64_t region) const;
+  // The same for every region of the values [from, to) (none when from >= to).
+  void prefetchValues(std::uint64_t from, std::uint64_t to) const {
+    for (std::uint64_t r = from >> kRegionBits; r << kRegionBits < std::min(to, values_); ++r)
+      prefetchRegion(r);
+  }
 
   // One more m for the value at `offset`; the caller holds its region.
   void bump(std::uint64_t offset) { bumpBy(offset, 1); }

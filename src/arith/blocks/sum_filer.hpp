@@ -169,10 +169,7 @@ class SumFiler {
     return slab;
   }
   void prefetchSlab(std::uint64_t slab) const {
-    const std::uint64_t from = slab * (kSlabValues / Counts::kRegionValues);
-    for (std::uint64_t r = from; r < std::min(counts_.regions(), from + kSlabValues / Counts::kRegionValues);
-         ++r)
-      counts_.prefetchRegion(r);
+    counts_.prefetchValues(slab << kSlabBits, (slab + 1) << kSlabBits);
   }
   // The slab's full chunks counted, and given back to the pool if `release`
   // (only by the filing thread); the caller holds the slab.
