@@ -17,11 +17,6 @@ namespace {
 
 static_assert(BlockCounts<4>::kRegionBits == BlockCounts<8>::kRegionBits, "one region size for every width");
 
-// A thread's filing memory from this size on comes in huge pages
-// (zeroed_pages.hpp): blocks that wide (2^31 values in 8-bit counts) are
-// planned only in long runs, which take that memory once.
-constexpr std::uint64_t kHugeFilingBytes = std::uint64_t{1} << 30;
-
 // Calls act(BlockCounts<bits>{}) for the width of counts a block is planned with.
 template <class Act>
 void withCountWidth(unsigned bits, const Act& act) {
@@ -51,21 +46,24 @@ std::uint8_t* BlockCounter::zeroedCounts(std::uint64_t bytes) {
   // Cleared by every thread at once: fresh pages are faulted in, used ones
   // cleared where the last block left them written.
   std::uint64_t clear = dirtyBytes_;
-  if (bytes > countsBytes_) {
+  const bool fresh = bytes > countsBytes_;
+  if (fresh) {
     counts_.reset();  // the old pages go back before the new ones come
     counts_ = std::make_unique<ZeroedPages>(bytes);
     countsBytes_ = bytes;
     clear = bytes;
   }
   std::uint8_t* data = counts_->data();
-  // Fresh pages of a wide block take seconds to fault in: cleared in pieces,
-  // with a look at the stop flag between them.
+  // Fresh pages of a wide block take seconds to fault in: cleared in pieces
+  // of whole huge pages, with a look at the stop flag between them.
   constexpr std::uint64_t kPiece = std::uint64_t{64} << 20;
+  const std::uint64_t pieces = (clear + kPiece - 1) / kPiece;
   runParallel(threads_, [&](unsigned t) {
-    const std::uint64_t to = clear * (t + 1) / threads_;
-    for (std::uint64_t from = clear * t / threads_; from < to; from += kPiece) {
+    for (std::uint64_t piece = pieces * t / threads_; piece < pieces * (t + 1) / threads_; ++piece) {
       throwIfStopped(stop_);
-      std::memset(data + from, 0, std::min(kPiece, to - from));
+      const std::uint64_t from = piece * kPiece;
+      const std::uint64_t size = std::min(kPiece, clear - from);
+      if (!fresh || !counts_->populate(from, size)) std::memset(data + from, 0, size);
     }
   });
   dirtyBytes_ = bytes;
@@ -74,11 +72,11 @@ std::uint8_t* BlockCounter::zeroedCounts(std::uint64_t bytes) {
 
 std::uint8_t* BlockCounter::threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,
                                          std::vector<std::uint64_t>& sizes, unsigned thread,
-                                         std::uint64_t bytes, ZeroedPages::Size pages) {
+                                         std::uint64_t bytes) {
   if (bytes == 0) return nullptr;
   if (bytes > sizes[thread]) {
     kept[thread].reset();
-    kept[thread] = std::make_unique<ZeroedPages>(bytes, pages);
+    kept[thread] = std::make_unique<ZeroedPages>(bytes);
     sizes[thread] = bytes;
   }
   return kept[thread]->data();
@@ -113,8 +111,7 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
   };
   runParallel(threads_, [&](unsigned t) {
     const std::uint64_t poolBytes = Filer::poolBytes(width);
-    const auto pages = poolBytes >= kHugeFilingBytes ? ZeroedPages::Size::Huge : ZeroedPages::Size::Small;
-    std::uint8_t* pool = threadMemory(pools_, poolBytes_, t, poolBytes, pages);
+    std::uint8_t* pool = threadMemory(pools_, poolBytes_, t, poolBytes);
     filers[t].emplace(pool, poolBytes_[t], counts, locks, first, stop_);
     source.produce(t, filing(t), t == 0 && done ? producing : ProgressSink{});
   });

@@ -74,8 +74,7 @@ class BlockCounter {
   std::uint8_t* zeroedCounts(std::uint64_t bytes);
   // A thread's memory of one kind, kept from block to block.
   static std::uint8_t* threadMemory(std::vector<std::unique_ptr<ZeroedPages>>& kept,
-                                    std::vector<std::uint64_t>& sizes, unsigned thread, std::uint64_t bytes,
-                                    ZeroedPages::Size pages);
+                                    std::vector<std::uint64_t>& sizes, unsigned thread, std::uint64_t bytes);
 
   unsigned threads_;
   std::unique_ptr<ZeroedPages> counts_;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "arith/blocks/zeroed_pages.hpp"
 #include "common/check.hpp"
 
 namespace arith {
@@ -68,11 +69,12 @@ class SigmaTally {
   static constexpr std::uint64_t kEmpty = 0;
   static constexpr std::uint32_t kNone = ~std::uint32_t{0};
   struct Pool {
-    std::unique_ptr<std::uint64_t[]> entries;  // pages of kPage entries, touched as they are taken
-    std::vector<std::uint32_t> previous;       // each page's bucket's page before it, or kNone
-    std::vector<std::uint32_t> last;           // each bucket's last page, or kNone
-    std::vector<std::uint32_t> fill;           // entries in that page (kPage when there is none)
-    std::vector<std::uint32_t> freed;          // pages given back by a compaction
+    std::unique_ptr<ZeroedPages> memory;
+    std::uint64_t* entries = nullptr;     // pages of kPage entries, touched as they are taken
+    std::vector<std::uint32_t> previous;  // each page's bucket's page before it, or kNone
+    std::vector<std::uint32_t> last;      // each bucket's last page, or kNone
+    std::vector<std::uint32_t> fill;      // entries in that page (kPage when there is none)
+    std::vector<std::uint32_t> freed;     // pages given back by a compaction
     std::uint32_t pages = 0;
     std::uint32_t used = 0;
     bool compacting = true;  // whether the last compaction freed enough to try again
