@@ -38,7 +38,7 @@ void LowPrimes::reach(std::uint64_t upTo) {
 void LowPrimes::sieveShared(std::span<const common::Int64> primes, const std::function<void()>& poll) {
   if (chunks_ == 0) return;
   PrimeSegment segment;  // its memory kept from segment to segment
-  auto* words = reinterpret_cast<std::uint64_t*>(pages_->data());
+  std::uint64_t* words = pages_->words();
   for (std::size_t i = nextChunk_.fetch_add(1); i < chunks_; i = nextChunk_.fetch_add(1)) {
     const std::uint64_t a = sieved_ + i * kChunk;
     const std::uint64_t end = std::min(top_, a + kChunk);

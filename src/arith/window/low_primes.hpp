@@ -42,7 +42,7 @@ class LowPrimes {
   std::uint64_t first() const { return first_; }
   std::uint64_t top() const { return top_; }
   // Word j holds the odd numbers of [first + 128 j, first + 128 (j + 1)).
-  const std::uint64_t* words() const { return reinterpret_cast<const std::uint64_t*>(pages_->data()); }
+  const std::uint64_t* words() const { return pages_->words(); }
   // The primes of [a, b], within [first, top), a - first a multiple of 128.
   OddPrimeBits bits(std::uint64_t a, std::uint64_t b) const;
 

@@ -12,9 +12,8 @@ void SigmaTally::reset(unsigned threads, std::uint64_t entries) {
   for (Pool& pool : pools_) {
     if (pool.pages != pages || pool.entries == nullptr) {
       // Taken at once, and given back before the new memory comes.
-      pool.memory.reset();
-      pool.memory = std::make_unique<ZeroedPages>(pages * kPage * sizeof(std::uint64_t));
-      pool.entries = reinterpret_cast<std::uint64_t*>(pool.memory->data());
+      pool.entries.reset();
+      pool.entries = std::make_unique<ZeroedPages>(pages * kPage * sizeof(std::uint64_t));
       pool.previous.assign(pages, kNone);
       pool.freed.reserve(pages);
     }
@@ -66,7 +65,7 @@ void SigmaTally::compact(Pool& pool) {
     table.forEach([&](std::uint64_t sigma, std::uint64_t weight) {
       for (; weight > 0; ++written) {
         const std::uint64_t part = std::min(weight, kMostWeight);
-        pool.entries[std::uint64_t{chain[written / kPage]} * kPage + written % kPage] =
+        pool.entries->words()[std::uint64_t{chain[written / kPage]} * kPage + written % kPage] =
             sigma | (part - 1) << kSigmaBits;
         weight -= part;
       }
@@ -88,7 +87,7 @@ void SigmaTally::compact(Pool& pool) {
 void SigmaTally::tallyPages(const Pool& pool, std::uint64_t bucket, SlotTable& table) {
   for (std::uint32_t page = pool.last[bucket]; page != kNone; page = pool.previous[page]) {
     const std::uint64_t size = page == pool.last[bucket] ? pool.fill[bucket] : kPage;
-    const std::uint64_t* entries = pool.entries + std::uint64_t{page} * kPage;
+    const std::uint64_t* entries = pool.entries->words() + std::uint64_t{page} * kPage;
     for (std::uint64_t i = 0; i < size; ++i)
       table.add(entries[i] & kMostSigma, (entries[i] >> kSigmaBits) + 1);
   }

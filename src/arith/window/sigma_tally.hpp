@@ -49,7 +49,7 @@ class SigmaTally {
     Pool& pool = pools_[thread];
     const std::uint64_t bucket = bucketOf(sigma);
     if (pool.fill[bucket] == kPage && !newPage(pool, bucket)) return false;
-    pool.entries[std::uint64_t{pool.last[bucket]} * kPage + pool.fill[bucket]++] = sigma;
+    pool.entries->words()[std::uint64_t{pool.last[bucket]} * kPage + pool.fill[bucket]++] = sigma;
     return true;
   }
 
@@ -69,12 +69,11 @@ class SigmaTally {
   static constexpr std::uint64_t kEmpty = 0;
   static constexpr std::uint32_t kNone = ~std::uint32_t{0};
   struct Pool {
-    std::unique_ptr<ZeroedPages> memory;
-    std::uint64_t* entries = nullptr;     // pages of kPage entries, touched as they are taken
-    std::vector<std::uint32_t> previous;  // each page's bucket's page before it, or kNone
-    std::vector<std::uint32_t> last;      // each bucket's last page, or kNone
-    std::vector<std::uint32_t> fill;      // entries in that page (kPage when there is none)
-    std::vector<std::uint32_t> freed;     // pages given back by a compaction
+    std::unique_ptr<ZeroedPages> entries;  // pages of kPage entries, touched as they are taken
+    std::vector<std::uint32_t> previous;   // each page's bucket's page before it, or kNone
+    std::vector<std::uint32_t> last;       // each bucket's last page, or kNone
+    std::vector<std::uint32_t> fill;       // entries in that page (kPage when there is none)
+    std::vector<std::uint32_t> freed;      // pages given back by a compaction
     std::uint32_t pages = 0;
     std::uint32_t used = 0;
     bool compacting = true;  // whether the last compaction freed enough to try again

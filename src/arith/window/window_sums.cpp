@@ -33,10 +33,9 @@ void WindowSums::prepare(std::uint64_t first, std::uint64_t last, unsigned threa
   if (stored_) {
     // Room for the most the block may keep, taken at once: a vector grown
     // block by block would double past what the plan reserved.
-    if (storeCapWords_ < storeWords_) {
+    if (storeRoomWords() < storeWords_) {
       store_.reset();
       store_ = std::make_unique<ZeroedPages>(storeCap * sizeof(std::uint64_t));
-      storeCapWords_ = storeCap;
     }
   }
   noteDense();
@@ -181,7 +180,7 @@ void WindowSums::addPieces(std::uint64_t low, std::uint64_t high, std::span<cons
 }
 
 const std::uint64_t* WindowSums::piecesBits(const Piece& piece) const {
-  return (piece.kept ? low_.words() : storeBits()) + piece.word;
+  return (piece.kept ? low_.words() : store_->words()) + piece.word;
 }
 
 // A piece's chunks, cut by their work: the numbers sieved, and each filed
@@ -282,7 +281,6 @@ void WindowSums::release() {
   denseEnd_ = 0;
   stored_ = false;
   store_.reset();
-  storeCapWords_ = 0;
   gathered_.release();
   span_.release();
   low_.release();
@@ -357,8 +355,8 @@ void WindowSums::chunkSums(const Chunk& chunk, PrimeSegment& segment, SumBuffer&
 // number of the union is in one segment, so every bit read later is written.
 void WindowSums::keep(const PrimeSegment& segment, std::uint64_t word) {
   const std::span<const std::uint64_t> words = segment.words();
-  SIGMA_ASSERT(word + words.size() <= storeWords_ && storeWords_ <= storeCapWords_);
-  std::ranges::copy(words, storeBits() + word);
+  SIGMA_ASSERT(word + words.size() <= storeWords_ && storeWords_ <= storeRoomWords());
+  std::ranges::copy(words, store_->words() + word);
 }
 
 // The primes of one segment [a, b] (sieved, or read off the kept ones), for

@@ -190,8 +190,7 @@ class WindowSums : public SumSource {
   void addPieces(std::uint64_t low, std::uint64_t high, std::span<const Interval> intervals);
   void cutPiece(const Piece& piece, std::span<const Interval> intervals);
   const std::uint64_t* piecesBits(const Piece& piece) const;
-  std::uint64_t* storeBits() { return reinterpret_cast<std::uint64_t*>(store_->data()); }
-  const std::uint64_t* storeBits() const { return reinterpret_cast<const std::uint64_t*>(store_->data()); }
+  std::uint64_t storeRoomWords() const { return store_ ? store_->bytes() / sizeof(std::uint64_t) : 0; }
   void mergeShared();
   void noteDense();
   void chunkSums(const Chunk& chunk, PrimeSegment& segment, SumBuffer& out);
@@ -221,11 +220,9 @@ class WindowSums : public SumSource {
   std::vector<Chunk> chunks_;
   std::vector<Piece> pieces_;  // by increasing low
   std::uint64_t storeWords_ = 0;
-  bool stored_ = false;  // whether the union's bits are kept in store_
-  // Kept from block to block.
-  std::unique_ptr<ZeroedPages> store_;
-  std::uint64_t storeCapWords_ = 0;  // its room
-  std::size_t denseEnd_ = 0;         // long_[0, denseEnd_) are counted as dense_
+  bool stored_ = false;                 // whether the union's bits are kept in store_
+  std::unique_ptr<ZeroedPages> store_;  // kept from block to block
+  std::size_t denseEnd_ = 0;            // long_[0, denseEnd_) are counted as dense_
   DenseSums dense_;
   SigmaTally gathered_;       // the sigma of short intervals whose low end is A / sigma
   bool gathering_ = false;    // whether gathered_ takes them in this block
