@@ -40,23 +40,24 @@ constexpr double kInversionHighBitsPerDoubling = 7.6;
 // prefixes are nearly all the cost); each prefix's short interval, read alone
 // where the block has no room to gather it, up to 16 ns more, reached from
 // 2^27 values on (10^8 values near 10^12: 4.4 thread-seconds, against 2.0
-// for 10^4); and per value 4.5 ns (blocks of 2^30 and 2^32 values inside a
-// run, near 2^33, 2^36, 2^40 and 2^44, within a quarter once the prefixes
-// are counted, and up to 2^48 within a third).
+// for 10^4); and per value 2.9 ns (runs of 2^33 and 2^34 values from 1 and
+// just below 2^36 and 2^38, within a tenth; 4.5 ns before the filing by
+// slab, the huge pages and the tally's vectors took a third off).
 constexpr double kWindowPerPrefix = 18e-9;
 constexpr double kWindowPerShortInterval = 16e-9;
 constexpr double kWindowShortIntervalsFull = 134217728;  // 2^27 values
-constexpr double kWindowPerValue = 4.5e-9;
+constexpr double kWindowPerValue = 2.9e-9;
 // A span of window blocks (span_prefixes.hpp): its walk, per prefix up to
-// the span's end, done by its first block, 41 ns near 2^40 and 91 ns near
-// 2^44 (its tally leaves the caches as the distinct sigma grow); then each
-// of its blocks, per prefix (what it walks again) and per value (the sums,
-// the tally's among them): top sixteenths of 2^40 and 2^44, blocks of 4 to
-// 5 x 10^9 values measured one by one with bench/plan_cost.
-constexpr double kSpanWalkPerPrefixAt40Bits = 41e-9;
-constexpr double kSpanWalkGrowth = 0.29;  // the exponent of its growth with the height
+// the span's end, done by its first block, about 20 ns near 2^40 and 32 ns
+// near 2^44 (its tally leaves the caches as the distinct sigma grow); then
+// each of its blocks, per prefix (what it walks again) and per value (the
+// sums, the tally's among them): blocks of 2^31 values below 2^40 and 2^44
+// measured one by one with bench/plan_cost, and the top sixteenths of 2^40
+// and 2^44 within a twentieth.
+constexpr double kSpanWalkPerPrefixAt40Bits = 20e-9;
+constexpr double kSpanWalkGrowth = 0.16;  // the exponent of its growth with the height
 constexpr double kSpanReadPerPrefix = 3.6e-9;
-constexpr double kSpanReadPerValue = 5.6e-9;
+constexpr double kSpanReadPerValue = 3.4e-9;
 // The kernel's clearing of fresh pages: 2.1 to 2.5 thread-seconds a GiB (a
 // first window block of 2^32 values alone against one inside a run, near 2^36
 // and 2^40).
