@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "arith/blocks/block_counts.hpp"
+#include "arith/blocks/dense_sums.hpp"
 #include "arith/counts/count_histogram.hpp"
 #include "arith/divisor_arithmetic.hpp"
 #include "arith/primes/prime_table.hpp"
@@ -137,6 +138,49 @@ void regionTally(benchmark::State& state) {
                          benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// The dense sums of a block of 2^22 values just below 2^40 counted slab by
+// slab, as a window block counts them: every distinct sigma(k) up to 2^12
+// (weighted by its k), its primes in [first / sigma - 1, last / sigma - 1]
+// from a sieved bitmap.
+void denseSlabs(benchmark::State& state) {
+  constexpr std::uint64_t kValues = arith::PrimeSegment::kSpan;
+  constexpr std::uint64_t kFirst = (std::uint64_t{1} << 40) - kValues;
+  constexpr std::uint64_t kSigmaMax = 4096;
+  std::vector<std::uint64_t> weight(kSigmaMax + 1);
+  for (std::uint64_t k = 1; k <= kSigmaMax; ++k) {
+    std::uint64_t sigma = 0;
+    for (std::uint64_t d = 1; d <= k; ++d) sigma += k % d == 0 ? d : 0;
+    if (sigma <= kSigmaMax) ++weight[sigma];
+  }
+  arith::PrimeTable table;
+  table.extendPast(static_cast<Int64>(arith::isqrt(kFirst + kValues)) + 2);
+  arith::PrimeSegment segment;
+  std::vector<std::vector<std::uint64_t>> bits;
+  arith::DenseSums dense;
+  for (std::uint64_t sigma = 1; sigma <= kSigmaMax; ++sigma) {
+    if (weight[sigma] == 0) continue;
+    const std::uint64_t low = ((kFirst - 1) / sigma) | 1;  // odd, at most p + 1 = first / sigma
+    const std::uint64_t high = (kFirst + kValues - 1) / sigma - 1;
+    segment.sieve(table.primes(), low, high);
+    bits.emplace_back(segment.words().begin(), segment.words().end());
+    dense.intervals.push_back({sigma, low, high, weight[sigma], bits.back().data(), low});
+  }
+  std::vector<std::uint8_t> bytes(arith::BlockCounts<8>::bytesFor(kValues));
+  for (auto _ : state) {
+    std::ranges::fill(bytes, 0);
+    arith::BlockCounts<8> counts(bytes.data(), kValues);
+    for (std::uint64_t from = 0; from < kValues; from += arith::kDenseSlabBytes) {
+      const std::uint64_t to = std::min(kValues, from + arith::kDenseSlabBytes);
+      counts.prefetchValues(from, to);  // as the block's slab pass does
+      arith::countDenseSlab(dense, counts, kFirst, from, to);
+    }
+    benchmark::DoNotOptimize(bytes.data());
+  }
+  state.counters["ns_per_value"] =
+      benchmark::Counter(static_cast<double>(kValues),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 constexpr Int64 kTop = 9223372036854775807;
 
 }  // namespace
@@ -160,6 +204,7 @@ BENCHMARK(sieveBelowTheBounds)
     ->Iterations(1);
 BENCHMARK(primeSegments)->Arg(34)->Arg(37)->Arg(40)->Arg(43)->Unit(benchmark::kMillisecond);
 BENCHMARK(regionTally)->Unit(benchmark::kMillisecond);
+BENCHMARK(denseSlabs)->Unit(benchmark::kMillisecond);
 BENCHMARK(firstEngine)->Args({1, 1000000})->Args({1, 10000000})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();
