@@ -14,6 +14,8 @@
 #include "arith/sieve/candidate_bounds.hpp"
 #include "arith/sieve/sigma_sieve.hpp"
 #include "arith/window/prime_segment.hpp"
+#include "arith/window/span_prefixes.hpp"
+#include "arith/window/window_sums.hpp"
 #include "reference/divisor_engine.hpp"
 
 namespace {
@@ -181,6 +183,26 @@ void denseSlabs(benchmark::State& state) {
                          benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// The walk of a span's prefixes on one thread, as a span of blocks of 2^32
+// values just below 2^range(0) walks them: every prefix visited, the sigma of
+// the short intervals tallied, the others listed.
+void spanWalk(benchmark::State& state) {
+  const std::uint64_t last = std::uint64_t{1} << state.range(0);
+  constexpr std::uint64_t kWidth = std::uint64_t{1} << 32;
+  const std::uint64_t first = last - last / arith::WindowSums::kSpanShare;
+  const std::uint64_t floor = kWidth / (arith::WindowSums::kLong - 1) + 1;
+  arith::PrimeTable table;
+  table.extendPast(static_cast<Int64>(arith::isqrt(last)) + 1);
+  arith::SpanPrefixes span;
+  for (auto _ : state) {
+    span.begin(first, last, floor, 1, arith::WindowSums::spanTallyBytes(last, 1) / sizeof(std::uint64_t),
+               arith::WindowSums::looseFor(kWidth));
+    span.build(0, table.primes(), [](std::uint64_t) {});
+    if (!span.built()) state.SkipWithError("the span ran out of room");
+    benchmark::DoNotOptimize(span.loose(0).size());
+  }
+}
+
 constexpr Int64 kTop = 9223372036854775807;
 
 }  // namespace
@@ -205,6 +227,7 @@ BENCHMARK(sieveBelowTheBounds)
 BENCHMARK(primeSegments)->Arg(34)->Arg(37)->Arg(40)->Arg(43)->Unit(benchmark::kMillisecond);
 BENCHMARK(regionTally)->Unit(benchmark::kMillisecond);
 BENCHMARK(denseSlabs)->Unit(benchmark::kMillisecond);
+BENCHMARK(spanWalk)->Arg(40)->Arg(42)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(firstEngine)->Args({1, 1000000})->Args({1, 10000000})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "arith/blocks/block_counter.hpp"
@@ -63,6 +64,41 @@ TEST(PrefixWalk, MeetsEveryPrefixOnceWithItsSumAndLargestPrime) {
       if (root.sigma * (root.largest + 2) <= last) note(root);
       walk.forEachBelow(root, note);
       EXPECT_EQ(walked, plainPrefixes(last, limit)) << last << " " << limit;
+    }
+  }
+}
+
+// The walk that hands its plain leaves over as ranges of primes meets, once
+// the ranges are spelled out, what the full walk meets, with and without the
+// prefixes past the sigma limit that a square may follow.
+TEST(PrefixWalk, BranchesAndTheirLeafRangesAreTheWholeWalk) {
+  arith::PrimeTable table;
+  table.extendPast(1 << 12);
+  using Met = std::map<std::uint64_t, std::pair<std::uint64_t, std::size_t>>;
+  for (std::uint64_t last : {3u, 12u, 100u, 9999u, 3000000u}) {
+    for (std::uint64_t limit : {std::uint64_t{50}, std::uint64_t{1} << 40}) {
+      for (const auto beyond : {arith::PrefixWalk::Beyond::None, arith::PrefixWalk::Beyond::Squares}) {
+        const arith::PrefixWalk walk(table.primes(), last, limit, beyond);
+        Met full;
+        walk.forEachBelow(Prefix{}, [&](const Prefix& k) { full[k.k] = {k.sigma, k.nextPrime}; });
+        Met branched;
+        std::uint64_t ranges = 0;
+        auto note = [&](const Prefix& k) {
+          EXPECT_TRUE(branched.emplace(k.k, std::pair{k.sigma, k.nextPrime}).second) << k.k << " twice";
+        };
+        walk.forEachBranch(Prefix{}, note, [&](const Prefix& k, std::size_t from, std::size_t to) {
+          ASSERT_LT(from, to);
+          ++ranges;
+          for (std::size_t i = from; i < to; ++i) {
+            const std::uint64_t r = walk.prime(i);
+            note({k.k * r, k.sigma * (r + 1), r, i + 1});
+          }
+        });
+        EXPECT_EQ(branched, full) << last << " " << limit;
+        if (last == 3000000u && limit > 50) {
+          EXPECT_GT(full.size(), 10 * ranges) << limit;
+        }
+      }
     }
   }
 }
@@ -233,6 +269,21 @@ TEST(SigmaTally, TalliesWhatItTookRefusesPastItsRoomAndCompacts) {
     EXPECT_EQ(sigma % 977, 0u);
     EXPECT_EQ(count, kTimes) << sigma;
   }
+  // Weighted entries, up to the largest weight an entry holds, add up as
+  // that many single ones, through compactions too; the largest sigma keeps
+  // its bits apart from the weight's.
+  tally.reset(2, SigmaTally::kPage * SigmaTally::kBuckets * 4);
+  std::map<std::uint64_t, std::uint64_t> weighed;
+  for (int i = 0; i < 400000; ++i) {
+    const std::uint64_t sigma = i % 1000 == 0 ? SigmaTally::kMostSigma : 1 + random() % 3000;
+    const std::uint64_t weight =
+        i % 7 == 0 ? SigmaTally::kMostWeight : 1 + random() % SigmaTally::kMostWeight;
+    if (tally.add(static_cast<unsigned>(i % 2), sigma, weight)) weighed[sigma] += weight;
+  }
+  ASSERT_EQ(weighed.size(), 3001u);
+  tallied.clear();
+  tally.forEachClaimed([&](std::uint64_t sigma, std::uint64_t count) { tallied[sigma] += count; });
+  EXPECT_EQ(tallied, weighed);
 }
 
 // Blocks in a row read off one walk of a span of them count as blocks that
@@ -307,6 +358,72 @@ TEST(SpanPrefixes, NothingStoppedHalfWayIsUsed) {
   for (unsigned t = 0; t < 2; ++t)
     span.forEachFrozen(t, [&](std::uint64_t sigma, std::uint64_t prefixes) { frozen[sigma] += prefixes; });
   EXPECT_EQ(frozen, read);
+}
+
+// A span's walk, shared by one or two threads, files every prefix whose
+// sigma reaches the floor: those whose interval may be cut by a block of the
+// span listed loose with their largest prime, the rest tallied by sigma where
+// the room allows and loose otherwise. Too little loose room fails the walk.
+TEST(SpanPrefixes, EveryPrefixIsTalliedOrLooseOnce) {
+  arith::PrimeTable table;
+  table.extendPast(1 << 17);
+  const std::uint64_t first = (std::uint64_t{1} << 31) + 99;
+  const std::uint64_t last = first + (1 << 22);
+  constexpr std::uint64_t kFloor = 513;
+  using Pairs = std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint64_t>;
+  Pairs all;   // (sigma, largest) of every prefix at the floor or above
+  Pairs must;  // of those whose interval a block may cut
+  const arith::PrefixWalk walk(table.primes(), last);
+  auto note = [&](const Prefix& k) {
+    if (k.sigma < kFloor) return;
+    ++all[{k.sigma, k.largest}];
+    if (k.sigma * (k.largest + 1) >= first) ++must[{k.sigma, k.largest}];
+  };
+  note(Prefix{});
+  walk.forEachBelow(Prefix{}, note);
+  std::map<std::uint64_t, std::uint64_t> bySigma;
+  for (const auto& [key, n] : all) bySigma[key.first] += n;
+  ASSERT_GT(bySigma.size(), 10000u);
+  arith::SpanPrefixes span;
+  for (const unsigned threads : {1u, 2u}) {
+    for (const std::uint64_t entries : {std::uint64_t{1} << 24, arith::SigmaTally::kPage * 3}) {
+      span.begin(first, last, kFloor, threads, entries, std::uint64_t{1} << 24);
+      std::vector<std::thread> walkers;
+      for (unsigned t = 0; t < threads; ++t)
+        walkers.emplace_back([&, t] { span.build(t, table.primes(), [](std::uint64_t) {}); });
+      for (std::thread& walker : walkers) walker.join();
+      ASSERT_TRUE(span.built());
+      std::map<std::uint64_t, std::uint64_t> counted;
+      span.tally().forEachClaimed([&](std::uint64_t sigma, std::uint64_t n) { counted[sigma] += n; });
+      Pairs loose;
+      for (unsigned t = 0; t < threads; ++t) {
+        const auto list = span.loose(t);
+        EXPECT_TRUE(
+            std::ranges::is_sorted(list, {}, [](const auto& k) { return k.sigma * (k.largest + 2); }));
+        for (const auto& k : list) {
+          ++loose[{k.sigma, k.largest}];
+          ++counted[k.sigma];
+        }
+      }
+      EXPECT_EQ(counted, bySigma) << threads << " " << entries;
+      Pairs cut;  // the loose ones a block may cut, and none that is not a prefix
+      for (const auto& [key, n] : loose) {
+        const auto found = all.find(key);
+        ASSERT_TRUE(found != all.end() && found->second >= n) << key.first << " " << key.second;
+        if (key.first * (key.second + 1) >= first) cut[key] = n;
+      }
+      EXPECT_EQ(cut, must) << threads << " " << entries;
+      if (entries < 10000) {
+        EXPECT_GT(loose.size(), must.size() * 2);
+      }
+    }
+  }
+  std::uint64_t cutCount = 0;
+  for (const auto& entry : must) cutCount += entry.second;
+  span.begin(first, last, kFloor, 1, std::uint64_t{1} << 24, cutCount / 2);
+  span.build(0, table.primes(), [](std::uint64_t) {});
+  EXPECT_TRUE(span.failed());
+  EXPECT_FALSE(span.built());
 }
 
 // The low primes a calculation keeps hold what a plain sieve finds, read

@@ -61,7 +61,7 @@ echo "== thread sanitizer: the tests where threads share a block's counts or a s
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=thread \
   -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 cmake --build build-tsan --target unit_tests -j2
-TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/unit_tests --gtest_filter='Filing*:BlockCounts*:Parallel*:WindowSums.BlocksReadOffASpan*:WindowSums.BlocksReadingTheKept*:LowPrimes*'
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/unit_tests --gtest_filter='Filing*:BlockCounts*:Parallel*:WindowSums.BlocksReadOffASpan*:SpanPrefixes.EveryPrefix*:WindowSums.BlocksReadingTheKept*:LowPrimes*'
 
 echo "== fuzzing"
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGMA_FUZZ=ON -DSIGMA_BUILD_TESTS=OFF

@@ -43,13 +43,16 @@ class SigmaTally {
   // Every bucket may be claimed again: the tally is read once more.
   void restartClaims() { nextBucket_ = 0; }
 
-  // Gathers one prefix's sigma (1 to kMostSigma) from `thread`; false when its pool is full.
-  bool add(unsigned thread, std::uint64_t sigma) {
+  // Gathers `weight` prefixes (1 to kMostWeight) of one sigma (1 to
+  // kMostSigma) from `thread`; false when its pool is full.
+  bool add(unsigned thread, std::uint64_t sigma, std::uint64_t weight = 1) {
     SIGMA_ASSERT(thread < pools_.size() && sigma != kEmpty && sigma <= kMostSigma);
+    SIGMA_ASSERT(weight >= 1 && weight <= kMostWeight);
     Pool& pool = pools_[thread];
     const std::uint64_t bucket = bucketOf(sigma);
     if (pool.fill[bucket] == kPage && !newPage(pool, bucket)) return false;
-    pool.entries->words()[std::uint64_t{pool.last[bucket]} * kPage + pool.fill[bucket]++] = sigma;
+    pool.entries->words()[std::uint64_t{pool.last[bucket]} * kPage + pool.fill[bucket]++] =
+        sigma | (weight - 1) << kSigmaBits;
     return true;
   }
 

@@ -1,6 +1,7 @@
 #include "arith/window/span_prefixes.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 #include "common/check.hpp"
@@ -33,8 +34,6 @@ void SpanPrefixes::begin(std::uint64_t first, std::uint64_t last, std::uint64_t 
 void SpanPrefixes::build(unsigned thread, std::span<const common::Int64> primes,
                          const std::function<void(std::uint64_t)>& claimed) {
   SIGMA_ASSERT(thread < loose_.size());
-  std::vector<Loose>& loose = loose_[thread];
-  std::uint64_t& tallied = tallied_[thread];
   const PrefixWalk walk(primes, last_);
   // Told after each claim and every 2^16 prefixes, since one claim may hold
   // billions: a stop is seen within moments.
@@ -45,23 +44,72 @@ void SpanPrefixes::build(unsigned thread, std::span<const common::Int64> primes,
   };
   const auto visit = [&](const Prefix& k) {
     if ((++visits & 0xffff) == 0) tell();
-    if (k.sigma < floor_) return;
-    // sigma (P + 1) <= sigma (P + 2) <= last_: no overflow.
-    if (k.sigma * (k.largest + 1) < first_ && tally_.add(thread, k.sigma)) {
-      ++tallied;
-      return;
-    }
-    if (loose.size() == loosePerThread_) throw Full{};
-    loose.push_back({k.sigma, k.largest});
+    note(thread, k.sigma, k.largest, 1);
+  };
+  std::vector<Leaves> leaves;
+  const auto sweep = [&] {
+    sweepLeaves(thread, walk, leaves, visits, tell);
+    leaves.clear();
+  };
+  const auto gather = [&](const Prefix& k, std::size_t from, std::size_t to) {
+    if (leaves.size() == kLeavesHeld) sweep();
+    SIGMA_ASSERT(to <= std::numeric_limits<std::uint32_t>::max());
+    leaves.push_back({k.sigma, static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to)});
   };
   try {
-    forEachShared(walk, nextClaim_, visit, [&](std::uint64_t) { tell(); });
+    forEachSharedBelow(
+        walk, nextClaim_, visit, [&](const Prefix& k) { walk.forEachBranch(k, visit, gather); },
+        [&](std::uint64_t) { tell(); });
+    sweep();
   } catch (const Full&) {
     failed_ = true;
     return;
   }
-  std::ranges::sort(loose, {}, [](const Loose& k) { return k.sigma * (k.largest + 2); });
+  std::ranges::sort(loose_[thread], {}, [](const Loose& k) { return k.sigma * (k.largest + 2); });
   ++finished_;
+}
+
+void SpanPrefixes::note(unsigned thread, std::uint64_t sigma, std::uint64_t largest, std::uint64_t prefixes) {
+  if (sigma < floor_) return;
+  // sigma (P + 1) <= sigma (P + 2) <= last_: no overflow.
+  if (sigma * (largest + 1) < first_) {
+    for (; prefixes > 0;) {
+      const std::uint64_t part = std::min(prefixes, SigmaTally::kMostWeight);
+      if (!tally_.add(thread, sigma, part)) break;
+      tallied_[thread] += part;
+      prefixes -= part;
+    }
+  }
+  std::vector<Loose>& loose = loose_[thread];
+  if (prefixes > loosePerThread_ - loose.size()) throw Full{};
+  loose.insert(loose.end(), prefixes, Loose{sigma, largest});
+}
+
+// The prefixes k r of one sigma(k) = s share everything but where their
+// primes r start: sorted by s and start, each prime r of the run from the
+// first start on is the largest prime of as many prefixes s (r + 1) as the
+// runs that have started by then.
+void SpanPrefixes::sweepLeaves(unsigned thread, const PrefixWalk& walk, std::vector<Leaves>& leaves,
+                               std::uint64_t& visits, const std::function<void()>& tell) {
+  std::ranges::sort(leaves, [](const Leaves& x, const Leaves& y) {
+    return x.sigma != y.sigma ? x.sigma < y.sigma : x.from < y.from;
+  });
+  for (std::size_t g = 0; g < leaves.size();) {
+    const std::uint64_t sigma = leaves[g].sigma;
+    const std::uint32_t to = leaves[g].to;  // where k r fails: the same for every k of this sigma
+    std::size_t started = g;
+    for (std::uint32_t i = leaves[g].from; i < to; ++i) {
+      for (; started < leaves.size() && leaves[started].sigma == sigma && leaves[started].from == i;
+           ++started)
+        SIGMA_ASSERT(leaves[started].to == to);
+      if ((++visits & 0xffff) == 0) tell();
+      const std::uint64_t r = walk.prime(i);
+      note(thread, sigma * (r + 1), r, started - g);
+    }
+    for (; started < leaves.size() && leaves[started].sigma == sigma; ++started)
+      SIGMA_ASSERT(leaves[started].from >= to);
+    g = started;
+  }
 }
 
 void SpanPrefixes::settle() {

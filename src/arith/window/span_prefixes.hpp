@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -88,6 +89,24 @@ class SpanPrefixes {
 
  private:
   struct Full {};  // thrown when the room runs out
+  // The plain leaves of a prefix of sigma `sigma` (prefix_walk.hpp): the
+  // primes of the table's indices [from, to).
+  struct Leaves {
+    std::uint64_t sigma;
+    std::uint32_t from;
+    std::uint32_t to;
+  };
+  // Leaves a thread holds before it sweeps them (32 MiB).
+  static constexpr std::size_t kLeavesHeld = std::size_t{1} << 21;
+
+  // `prefixes` prefixes of one sigma and largest prime: skipped below the
+  // floor, tallied where their interval is whole in every block (while the
+  // thread's pool has room), listed otherwise.
+  void note(unsigned thread, std::uint64_t sigma, std::uint64_t largest, std::uint64_t prefixes);
+  // Notes every plain leaf of `leaves`, those of one sigma(k) together;
+  // tell() every 2^16 of them.
+  void sweepLeaves(unsigned thread, const PrefixWalk& walk, std::vector<Leaves>& leaves,
+                   std::uint64_t& visits, const std::function<void()>& tell);
 
   std::uint64_t first_ = 0;
   std::uint64_t last_ = 0;
