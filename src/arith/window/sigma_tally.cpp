@@ -66,7 +66,7 @@ void SigmaTally::compact(Pool& pool) {
       for (; weight > 0; ++written) {
         const std::uint64_t part = std::min(weight, kMostWeight);
         pool.entries->words()[std::uint64_t{chain[written / kPage]} * kPage + written % kPage] =
-            sigma | (part - 1) << kSigmaBits;
+            entry(sigma, part);
         weight -= part;
       }
     });
@@ -88,8 +88,7 @@ void SigmaTally::tallyPages(const Pool& pool, std::uint64_t bucket, SlotTable& t
   for (std::uint32_t page = pool.last[bucket]; page != kNone; page = pool.previous[page]) {
     const std::uint64_t size = page == pool.last[bucket] ? pool.fill[bucket] : kPage;
     const std::uint64_t* entries = pool.entries->words() + std::uint64_t{page} * kPage;
-    for (std::uint64_t i = 0; i < size; ++i)
-      table.add(entries[i] & kMostSigma, (entries[i] >> kSigmaBits) + 1);
+    for (std::uint64_t i = 0; i < size; ++i) table.add(sigmaOf(entries[i]), weightOf(entries[i]));
   }
 }
 

@@ -34,6 +34,12 @@ class SigmaTally {
   static constexpr unsigned kSigmaBits = 52;
   static constexpr std::uint64_t kMostSigma = (std::uint64_t{1} << kSigmaBits) - 1;
   static constexpr std::uint64_t kMostWeight = std::uint64_t{1} << (64 - kSigmaBits);
+  static std::uint64_t entry(std::uint64_t sigma, std::uint64_t weight) {
+    SIGMA_ASSERT(sigma <= kMostSigma && weight >= 1 && weight <= kMostWeight);
+    return sigma | (weight - 1) << kSigmaBits;
+  }
+  static std::uint64_t sigmaOf(std::uint64_t entry) { return entry & kMostSigma; }
+  static std::uint64_t weightOf(std::uint64_t entry) { return (entry >> kSigmaBits) + 1; }
 
   // Room for about `entries` sigma in all, shared by `threads` threads; the
   // memory is kept from block to block while the room stays the same.
@@ -46,13 +52,12 @@ class SigmaTally {
   // Gathers `weight` prefixes (1 to kMostWeight) of one sigma (1 to
   // kMostSigma) from `thread`; false when its pool is full.
   bool add(unsigned thread, std::uint64_t sigma, std::uint64_t weight = 1) {
-    SIGMA_ASSERT(thread < pools_.size() && sigma != kEmpty && sigma <= kMostSigma);
-    SIGMA_ASSERT(weight >= 1 && weight <= kMostWeight);
+    SIGMA_ASSERT(thread < pools_.size() && sigma != kEmpty);
     Pool& pool = pools_[thread];
     const std::uint64_t bucket = bucketOf(sigma);
     if (pool.fill[bucket] == kPage && !newPage(pool, bucket)) return false;
     pool.entries->words()[std::uint64_t{pool.last[bucket]} * kPage + pool.fill[bucket]++] =
-        sigma | (weight - 1) << kSigmaBits;
+        entry(sigma, weight);
     return true;
   }
 

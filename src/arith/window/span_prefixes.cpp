@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <utility>
 
 #include "common/check.hpp"
 
@@ -91,9 +92,7 @@ void SpanPrefixes::note(unsigned thread, std::uint64_t sigma, std::uint64_t larg
 // runs that have started by then.
 void SpanPrefixes::sweepLeaves(unsigned thread, const PrefixWalk& walk, std::vector<Leaves>& leaves,
                                std::uint64_t& visits, const std::function<void()>& tell) {
-  std::ranges::sort(leaves, [](const Leaves& x, const Leaves& y) {
-    return x.sigma != y.sigma ? x.sigma < y.sigma : x.from < y.from;
-  });
+  std::ranges::sort(leaves, {}, [](const Leaves& x) { return std::pair{x.sigma, x.from}; });
   for (std::size_t g = 0; g < leaves.size();) {
     const std::uint64_t sigma = leaves[g].sigma;
     const std::uint32_t to = leaves[g].to;  // where k r fails: the same for every k of this sigma
@@ -106,8 +105,8 @@ void SpanPrefixes::sweepLeaves(unsigned thread, const PrefixWalk& walk, std::vec
       const std::uint64_t r = walk.prime(i);
       note(thread, sigma * (r + 1), r, started - g);
     }
-    for (; started < leaves.size() && leaves[started].sigma == sigma; ++started)
-      SIGMA_ASSERT(leaves[started].from >= to);
+    // Every run starts before its end, so all of this sigma's have started.
+    SIGMA_ASSERT(started == leaves.size() || leaves[started].sigma != sigma);
     g = started;
   }
 }

@@ -67,7 +67,7 @@ class SpanPrefixes {
     kept_[thread] += prefixes;
     for (; prefixes > 0;) {
       const std::uint64_t part = std::min(prefixes, SigmaTally::kMostWeight);
-      frozen_[thread].push_back(sigma | (part - 1) << SigmaTally::kSigmaBits);
+      frozen_[thread].push_back(SigmaTally::entry(sigma, part));
       prefixes -= part;
     }
   }
@@ -79,7 +79,7 @@ class SpanPrefixes {
   template <class Visit>
   void forEachFrozen(unsigned thread, const Visit& visit) const {
     for (const std::uint64_t entry : frozen_[thread])
-      visit(entry & SigmaTally::kMostSigma, (entry >> SigmaTally::kSigmaBits) + 1);
+      visit(SigmaTally::sigmaOf(entry), SigmaTally::weightOf(entry));
   }
   // The prefixes `thread` found and could not tally, by the value where
   // their sums start.
