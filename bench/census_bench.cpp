@@ -173,7 +173,7 @@ void denseSlabs(benchmark::State& state) {
     arith::BlockCounts<8> counts(bytes.data(), kValues);
     for (std::uint64_t from = 0; from < kValues; from += arith::kDenseSlabBytes) {
       const std::uint64_t to = std::min(kValues, from + arith::kDenseSlabBytes);
-      counts.prefetchValues(from, to);  // as the block's slab pass does
+      counts.fetchValues(from, to);  // as the block's slab pass does
       arith::countDenseSlab(dense, counts, kFirst, from, to);
     }
     benchmark::DoNotOptimize(bytes.data());

@@ -126,8 +126,8 @@ Counts BlockCounter::fill(SumSource& source, std::uint64_t first, std::uint64_t 
 // walk ended last would count its own alone), then the source's dense sums;
 // the slab is then visited while it is still in the thread's cache. The
 // slab's counts come from memory (the block before cleared them there): they
-// are fetched at once, where the pending sums' first touches would wait on
-// one line at a time.
+// are read in first, in order, where the pending sums' first touches would
+// wait on one line at a time.
 template <class Counts>
 void BlockCounter::countSlabs(const SumSource& source, Counts& counts, std::uint64_t first,
                               std::span<std::optional<SumFiler<Counts>>> filers,
@@ -141,7 +141,7 @@ void BlockCounter::countSlabs(const SumSource& source, Counts& counts, std::uint
     for (std::uint64_t s = nextSlab.fetch_add(1); s < slabs; s = nextSlab.fetch_add(1)) {
       throwIfStopped(stop_);
       const std::uint64_t to = std::min(counts.values(), (s + 1) * kSlab);
-      counts.prefetchValues(s * kSlab, to);
+      counts.fetchValues(s * kSlab, to);
       for (std::optional<SumFiler<Counts>>& filer : filers) filer->countPending(s);
       if (summed) countDenseSlab(*dense, counts, first, s * kSlab, to);
       if (visit) visit(t, counts, s * kSlab, to);

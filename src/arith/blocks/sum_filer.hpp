@@ -148,28 +148,22 @@ class SumFiler {
     free_.pop_back();
   }
 
-  // Every slab's full chunks counted, in order of the slabs, and freed; the
-  // counts of the next such slab fetched while a slab's are counted.
+  // Every slab's full chunks counted, in order of the slabs, and freed; each
+  // slab's counts read in first, under its lock (another filer may be
+  // counting there).
   void countAllFull() {
-    std::uint64_t s = nextFull(0);
-    prefetchSlab(s);
-    while (s < slabs_) {
+    for (std::uint64_t s = nextFull(0); s < slabs_; s = nextFull(s + 1)) {
       // A pass may count an eighth of a wide block's values: a stopped
       // calculation ends within a slab, not at the pass's end.
       throwIfStopped(stop_);
-      const std::uint64_t after = nextFull(s + 1);
-      prefetchSlab(after);
       const std::scoped_lock lock(locks_[s]);
+      counts_.fetchValues(s << kSlabBits, (s + 1) << kSlabBits);
       countFull(s, true);
-      s = after;
     }
   }
   std::uint64_t nextFull(std::uint64_t slab) const {
     while (slab < slabs_ && full_[slab] == kNone) ++slab;
     return slab;
-  }
-  void prefetchSlab(std::uint64_t slab) const {
-    counts_.prefetchValues(slab << kSlabBits, (slab + 1) << kSlabBits);
   }
   // The slab's full chunks counted, and given back to the pool if `release`
   // (only by the filing thread); the caller holds the slab.
