@@ -4,7 +4,8 @@
 // each one costs a store into a batch, its read back and a byte's update
 // far from the cache. Counted instead slab by slab of values, every interval's
 // primes that land in one slab go to counts that stay in the cache: a
-// division per interval and slab, then a bit scan and a byte's update.
+// division per interval and slab, then its set bits listed and a byte's
+// update each.
 #pragma once
 
 #include <algorithm>
