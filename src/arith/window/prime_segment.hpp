@@ -1,13 +1,17 @@
 // The primes of a short interval [a, b] of large numbers: a sieve of
-// Eratosthenes over its odd numbers by the odd primes up to the square root
-// of b, taken from the prime table. The multiples of the primes up to 47,
-// more than half of all the crossings, come at once from four patterns that
-// repeat every few thousand odd numbers; past them, a prime crosses only its
-// multiples p q with q prime to 3, two thirds of its odd ones. A prime whose
-// step passes a segment (near 2^44, 240,000 of the 295,000 up to the square
-// root) meets a segment at most once a class: it waits in the bucket of the
-// segment it meets next (T. Oliveira e Silva's bucket sieve), instead of a
-// visit per segment.
+// Eratosthenes on a wheel of 30, a byte for each thirty numbers (a bit for
+// each of the eight prime to 30), by the primes from 7 up to the square root
+// of b, taken from the prime table; the bits are then spread out to one for
+// each odd number, which is what the sums read. A prime p crosses only its
+// multiples p q with q prime to 30, eight in every thirty q, where a sieve of
+// the odd numbers crosses fifteen; and a segment's bytes take half the cache
+// of its odd numbers' bits, so that every prime visits each number's cache
+// line half as often. The multiples of the primes up to 47 come at once from
+// four patterns of bytes that repeat every few thousand bytes. A prime whose
+// step may pass a segment (near 2^44, a third of those up to the square root)
+// meets a segment at most once a step: it waits in the bucket of the segment
+// it meets next (T. Oliveira e Silva's bucket sieve), instead of a visit per
+// segment.
 #pragma once
 
 #include <array>
@@ -24,11 +28,12 @@ namespace arith {
 
 class PrimeSegment {
  public:
-  // Numbers sieved at once: their bits (256 KiB) stay in a core's L2 cache.
+  // Numbers sieved at once: their bytes (546 KiB) stay in a core's L2 cache.
   // Each prime up to the square root costs a visit per segment, crossing or
-  // not, and near 2^40 they number 82,000: near 2^40 segments of 2^22 took
-  // a fifth less time a block than the L1-sized 2^19, and 2^23 no less.
-  static constexpr std::uint64_t kSpan = std::uint64_t{1} << 22;
+  // not (near 2^40 they number 82,000): in rows of sixteen segments near
+  // 2^43, segments of 2^24 numbers took 0.87 x the time a number of 2^23,
+  // and 2^22 1.17 x.
+  static constexpr std::uint64_t kSpan = std::uint64_t{1} << 24;
 
   // Sieves [a, b], b - a < kSpan; `primes` (2, 3, 5, ...) must hold every
   // prime up to the square root of b.
@@ -45,74 +50,82 @@ class PrimeSegment {
   OddPrimeBits view() const { return {bits_, firstOdd_, hasTwo_}; }
 
  private:
-  // Which odd numbers are prime to a few small primes, repeating every
-  // `period` odd numbers (their product).
+  // Which numbers 30 j + r (r prime to 30) are prime to a few small primes,
+  // repeating every `period` bytes (their product).
   struct Pattern {
     Pattern(std::initializer_list<std::uint64_t> list);
-    // 64 bits from the odd number 2q + 1 on, q < period.
-    std::uint64_t at(std::uint64_t q) const {
-      const std::uint64_t shift = q % 64;
-      const std::uint64_t low = bits[q / 64] >> shift;
-      return shift == 0 ? low : low | bits[q / 64 + 1] << (64 - shift);
-    }
     std::vector<std::uint64_t> primes;
     std::uint64_t period = 1;
-    std::vector<std::uint64_t> bits;  // bit q: whether 2q + 1 is prime to the primes
+    std::vector<std::uint8_t> bytes;  // byte j: the numbers 30 j + r prime to the primes
   };
-  // Sieves the odd numbers of [firstOdd_, b], none when firstOdd_ > b; the
-  // primes from index `known` on start by a division.
-  void sieveOdds(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known);
-  // The patterns' primes are prime: their bits, cleared by the patterns, set again.
-  void markPatternPrimes(std::uint64_t b);
-  // Fills the bits of [firstOdd_, b] from the patterns.
-  void startBits(std::uint64_t b);
-  // Crosses the multiples of the odd primes above the patterns' up to the
-  // square root of b, or to kLargePrime; the primes from index `known` on
-  // start by a division.
-  void crossMultiples(std::span<const common::Int64> primes, std::uint64_t b, std::size_t known);
-  // Marks the odd number at `bit` composite.
-  void cross(std::uint64_t bit) { bits_[bit / 64] &= ~(std::uint64_t{1} << (bit % 64)); }
-  // Crosses the multiples p q of p below bit `to` from next[0] (q = 1 modulo 6)
-  // and next[1] (q = 5), leaving there the first ones past it.
-  void crossTo(std::uint64_t p, std::uint32_t* next, std::uint64_t to);
+  // A multiple still to cross: the byte of p q past the segment's base and
+  // the place of q modulo 30 among the eight residues, in one word.
+  struct Multiple {
+    std::uint32_t byte;
+    std::uint32_t wheel;
+  };
+  // Sieves the bytes of [base_, last_] and spreads them to bits_; the primes
+  // from index `known` on start by a division.
+  void sieveBytes(std::span<const common::Int64> primes, std::size_t known);
+  // Fills the segment's bytes from the patterns.
+  void startBytes();
+  // Crosses the multiples of the primes above the patterns' up to the square
+  // root, or to kLargePrime; the primes from index `known` on start by a division.
+  void crossMultiples(std::span<const common::Int64> primes, std::uint64_t root, std::size_t known);
+  // Crosses the multiples of p below byte `to` from `next`, leaving there
+  // the first one past it: one at a time, or a turn of the wheel at a time.
+  void crossTo(std::uint64_t p, Multiple& next, std::uint64_t to);
+  void crossTurns(std::uint64_t p, Multiple& next, std::uint64_t to);
   // Crosses the multiples of the primes above kLargePrime up to the square
-  // root of b, from their buckets; those not met yet start by a division.
-  void crossLarge(std::span<const common::Int64> primes, std::uint64_t b);
-  // Files the multiple `bit` bits past the segment's first odd number in the bucket of its segment.
-  void schedule(std::uint64_t bit, std::uint32_t p);
+  // root, from their buckets; those not met yet start by a division.
+  void crossLarge(std::span<const common::Int64> primes, std::uint64_t root);
+  // Files the multiple `offset` numbers past the row's first number, its
+  // prime p and the place of its q among the residues, in its segment's bucket.
+  void schedule(std::uint64_t offset, std::uint32_t pWheel) {
+    const std::uint64_t segment = offset / kSpan;
+    if (segment < kBuckets) buckets_[segment].push_back({static_cast<std::uint32_t>(offset), pWheel});
+  }
+  // The bytes spread to one bit an odd number, [firstOdd_, last_], with the
+  // primes 3, 5 and the patterns' set again, and 1 cleared.
+  void spreadBits();
 
-  // Odd numbers in a full segment; the primes past kLargePrime step past it.
-  static constexpr std::uint64_t kOdds = kSpan / 2;
-  static constexpr std::uint64_t kLargePrime = kOdds / 3;
-  // The primes up to kSmallPrime cross a piece of kPieceBits bits (32 KiB)
-  // at a time, which stays in the L1 cache: they make most of the crossings.
-  static constexpr std::uint64_t kPieceBits = std::uint64_t{1} << 18;
-  static constexpr std::uint64_t kSmallPrime = std::uint64_t{1} << 13;
-  // A next multiple, up to a step past the segment, is kept in 32 bits.
-  static_assert(kOdds + 3 * kLargePrime < (std::uint64_t{1} << 32));
-  // A multiple to cross: its bit in its segment, and its prime.
-  struct Hit {
-    std::uint32_t bit;
-    std::uint32_t p;
-  };
-  // Segments in a row with a bucket each, reused in turn: a step of 3 p bits
-  // (p below 2^26, the square root of the window's ceiling) stays within them.
+  // The least multiple p q >= from with q >= p prime to 30, from a division.
+  static Multiple firstMultiple(std::uint64_t p, std::uint64_t from, std::uint64_t base);
+
+  // The primes up to kLargePrime step at most 6 p <= kSpan: they meet every
+  // segment, and cross it in place.
+  static constexpr std::uint64_t kLargePrime = kSpan / 6;
+  // The primes up to kSmallPrime cross a piece of kPieceBytes (32 KiB) at a
+  // time, which stays in the L1 cache: they make most of the crossings.
+  static constexpr std::uint64_t kPieceBytes = std::uint64_t{1} << 15;
+  static constexpr std::uint64_t kSmallPrime = std::uint64_t{1} << 14;
+  // A bucket's multiple, counted from the row's first number, and a large
+  // prime with its residue place, are kept in 32 bits: a row spans kBuckets
+  // segments, and p stays below 2^26 (the square root of the window's ceiling).
   static constexpr std::uint64_t kBuckets = 128;
-  static_assert(3 * (std::uint64_t{1} << 26) < kBuckets * kOdds);
+  static_assert(kBuckets * kSpan + 6 * (std::uint64_t{1} << 26) < (std::uint64_t{1} << 32));
+  static_assert(6 * (std::uint64_t{1} << 26) < kBuckets * kSpan);
+  struct Hit {
+    std::uint32_t offset;  // the multiple's number less the row's first
+    std::uint32_t pWheel;  // p * 8 + the place of q among the residues
+  };
 
-  // Each period stays within a few cache pages: 15015, 7429, 33263 and 84001 odd numbers.
-  std::array<Pattern, 4> patterns_{Pattern{3, 5, 7, 11, 13}, Pattern{17, 19, 23}, Pattern{29, 31, 37},
+  // Each period stays within a few cache pages: 1001, 7429, 33263 and 84001 bytes.
+  std::array<Pattern, 4> patterns_{Pattern{7, 11, 13}, Pattern{17, 19, 23}, Pattern{29, 31, 37},
                                    Pattern{41, 43, 47}};
+  std::vector<std::uint8_t> bytes_;  // byte j: the numbers base_ + 30 j + r, r prime to 30
   std::vector<std::uint64_t> bits_;  // bit i: whether firstOdd_ + 2i is prime
-  // For the i-th prime of the table, at 2 i and 2 i + 1, the bits of its next
-  // multiples p q past the segment, q = 1 and q = 5 modulo 6, counted from the
-  // segment's end; for the primes 0 .. next_.size() / 2 - 1.
-  std::vector<std::uint32_t> next_;
-  std::array<std::vector<Hit>, kBuckets> buckets_;  // by segment of the row, modulo kBuckets
+  // For the i-th prime of the table, its next multiple past the segment's
+  // bytes, counted from the segment's end; for the primes 0 .. next_.size() - 1.
+  std::vector<Multiple> next_;
+  std::array<std::vector<Hit>, kBuckets> buckets_;  // by segment of the row
   std::uint64_t segment_ = 0;                       // the segment's place in its row
   std::size_t largeNext_ = 0;                       // the first large prime not met yet (0: none found)
+  std::uint64_t rowFirst_ = 1;                      // the first number of the row
   std::uint64_t first_ = 1;                         // the segment [first_, last_]
   std::uint64_t last_ = 0;
+  std::uint64_t base_ = 0;      // the multiple of 30 where the segment's bytes start
+  std::uint8_t shared_ = 0xff;  // the last byte of the segment before, when this one's first shares it
   std::uint64_t firstOdd_ = 1;
   bool hasTwo_ = false;
 };

@@ -472,9 +472,14 @@ Uint128 sigmaOfPower(std::uint64_t p, unsigned e, std::uint64_t most) {
 }
 
 // A p at most the least p with sigma(p^e) >= x: as sigma(p^e) <= (p + 1)^e,
-// that p is at least x^(1/e) - 1. The double root is lowered by far more than
-// its rounding error.
+// that p is at least x^(1/e) - 1. Squares, nearly every call, take the exact
+// integer root (a pow per prefix was 2 % of a block near 2^44); the double
+// root of a higher power is lowered by far more than its rounding error.
 std::uint64_t rootBelow(std::uint64_t x, unsigned e) {
+  if (e == 2) {
+    const std::uint64_t root = isqrt(x);
+    return root < 2 ? 0 : root - 1;
+  }
   const double root = std::pow(static_cast<double>(x), 1.0 / e) * (1 - 1e-9);
   return root < 2 ? 0 : static_cast<std::uint64_t>(root) - 1;
 }
