@@ -4,7 +4,7 @@
 // of b, taken from the prime table; the bits are then spread out to one for
 // each odd number, which is what the sums read. A prime p crosses only its
 // multiples p q with q prime to 30, eight in every thirty q, where a sieve of
-// the odd numbers crosses fifteen; and a segment's bytes take half the cache
+// the odd numbers crosses ten; and a segment's bytes take half the cache
 // of its odd numbers' bits, so that every prime visits each number's cache
 // line half as often. The multiples of the primes up to 47 come at once from
 // four patterns of bytes that repeat every few thousand bytes. A prime whose
