@@ -59,7 +59,7 @@ class PrimeSegment {
     std::vector<std::uint8_t> bytes;  // byte j: the numbers 30 j + r prime to the primes
   };
   // A multiple still to cross: the byte of p q past the segment's base and
-  // the place of q modulo 30 among the eight residues, in one word.
+  // the place of q modulo 30 among the eight residues.
   struct Multiple {
     std::uint32_t byte;
     std::uint32_t wheel;
@@ -115,8 +115,9 @@ class PrimeSegment {
                                    Pattern{41, 43, 47}};
   std::vector<std::uint8_t> bytes_;  // byte j: the numbers base_ + 30 j + r, r prime to 30
   std::vector<std::uint64_t> bits_;  // bit i: whether firstOdd_ + 2i is prime
-  // For the i-th prime of the table, its next multiple past the segment's
-  // bytes, counted from the segment's end; for the primes 0 .. next_.size() - 1.
+  // For the i-th prime of the table above the patterns', up to next_.size(),
+  // its next multiple past the segment's bytes, counted from base_ (sieveNext
+  // moves it to the next segment's base).
   std::vector<Multiple> next_;
   std::array<std::vector<Hit>, kBuckets> buckets_;  // by segment of the row
   std::uint64_t segment_ = 0;                       // the segment's place in its row
