@@ -48,16 +48,17 @@ constexpr double kWindowPerShortInterval = 16e-9;
 constexpr double kWindowShortIntervalsFull = 134217728;  // 2^27 values
 constexpr double kWindowPerValue = 2.9e-9;
 // A span of window blocks (span_prefixes.hpp): its walk, per prefix up to
-// the span's end, done by its first block, about 20 ns near 2^40 and 32 ns
+// the span's end, done by its first block, about 20 ns near 2^40 and 23 ns
 // near 2^44 (its tally leaves the caches as the distinct sigma grow); then
 // each of its blocks, per prefix (what it walks again) and per value (the
-// sums, the tally's among them): blocks of 2^31 values below 2^40 and 2^44
-// measured one by one with bench/plan_cost, and the top sixteenths of 2^40
-// and 2^44 within a twentieth.
+// sums, the tally's among them): the blocks of the top sixteenths of 2^40
+// and 2^44 measured one by one with bench/plan_cost (5.2 and 6.4 s for
+// blocks of 4.5 and 3.6 x 10^9 values, after the sieve on a wheel of 30),
+// the walk from the first block's time less a block's and its fresh pages.
 constexpr double kSpanWalkPerPrefixAt40Bits = 20e-9;
-constexpr double kSpanWalkGrowth = 0.16;  // the exponent of its growth with the height
-constexpr double kSpanReadPerPrefix = 3.6e-9;
-constexpr double kSpanReadPerValue = 3.4e-9;
+constexpr double kSpanWalkGrowth = 0.05;  // the exponent of its growth with the height
+constexpr double kSpanReadPerPrefix = 4.7e-9;
+constexpr double kSpanReadPerValue = 2.2e-9;
 // The kernel's clearing of fresh pages: 2.1 to 2.5 thread-seconds a GiB (a
 // first window block of 2^32 values alone against one inside a run, near 2^36
 // and 2^40).

@@ -62,6 +62,13 @@ constexpr std::array<std::array<std::uint8_t, 8>, 8> kCarries = [] {
   return carries;
 }();
 
+// The least q >= p prime to 30 with p q >= from: p's first multiple to cross
+// (a smaller q has a smaller prime factor, whose own multiples hold p q).
+std::uint64_t firstFactor(std::uint64_t p, std::uint64_t from) {
+  const std::uint64_t q = std::max(p, (from + p - 1) / p);
+  return q + kToResidue[q % 30];
+}
+
 }  // namespace
 
 PrimeSegment::Pattern::Pattern(std::initializer_list<std::uint64_t> list) : primes(list) {
@@ -77,9 +84,10 @@ PrimeSegment::Pattern::Pattern(std::initializer_list<std::uint64_t> list) : prim
 }
 
 PrimeSegment::Multiple PrimeSegment::firstMultiple(std::uint64_t p, std::uint64_t from, std::uint64_t base) {
-  std::uint64_t q = std::max(p, (from + p - 1) / p);
-  q += kToResidue[q % 30];
-  return {static_cast<std::uint32_t>((p * q - base) / 30), kPlaces[q % 30]};
+  const std::uint64_t q = firstFactor(p, from);
+  const std::uint64_t byte = (p * q - base) / 30;
+  SIGMA_ASSERT(byte <= UINT32_MAX);
+  return {static_cast<std::uint32_t>(byte), kPlaces[q % 30]};
 }
 
 void PrimeSegment::sieve(std::span<const common::Int64> primes, std::uint64_t a, std::uint64_t b) {
@@ -107,8 +115,9 @@ void PrimeSegment::sieveNext(std::span<const common::Int64> primes, std::uint64_
   // for the numbers past it, by the primes that carry over, are done.
   const std::uint64_t base = (last_ + 1) / 30 * 30;
   shared_ = base <= last_ ? bytes_.back() : 0xff;
-  const auto shift = static_cast<std::uint32_t>((base - base_) / 30);
-  for (Multiple& next : next_) next.byte -= shift;
+  const std::uint64_t shift = (base - base_) / 30;
+  SIGMA_ASSERT(shift <= bytes_.size());
+  for (Multiple& next : next_) next.byte -= static_cast<std::uint32_t>(shift);
   ++segment_;
   hasTwo_ = false;
   first_ = last_ + 1;
@@ -176,7 +185,18 @@ void PrimeSegment::crossMultiples(std::span<const common::Int64> primes, std::ui
       crossTurns(static_cast<std::uint64_t>(primes[i]), next_[i], to);
     if (to == size) break;
   }
-  for (std::size_t i = small; i < end; ++i) crossTo(static_cast<std::uint64_t>(primes[i]), next_[i], size);
+  // A turn of the wheel moves p q by p bytes: the primes whose turn fits the
+  // segment cross a turn at a time there too, their eight stores in flight at
+  // once (the primes of 2^14 to 2^24 / 6 in segments near 2^40 and 2^43: 0.93
+  // x the time a number of crossing one at a time).
+  for (std::size_t i = small; i < end; ++i) {
+    const auto p = static_cast<std::uint64_t>(primes[i]);
+    if (p <= size) {
+      crossTurns(p, next_[i], size);
+    } else {
+      crossTo(p, next_[i], size);
+    }
+  }
 }
 
 void PrimeSegment::crossTo(std::uint64_t p, Multiple& next, std::uint64_t to) {
@@ -191,6 +211,7 @@ void PrimeSegment::crossTo(std::uint64_t p, Multiple& next, std::uint64_t to) {
     bytes[i] &= kKeep[rp][w];
     i += a * kGaps[w] + kCarries[rp][w];
   }
+  SIGMA_ASSERT(i <= UINT32_MAX);
   next = {static_cast<std::uint32_t>(i), w};
 }
 
@@ -223,6 +244,7 @@ void PrimeSegment::crossTurns(std::uint64_t p, Multiple& next, std::uint64_t to)
     q[at[6]] &= keep[6];
     q[at[7]] &= keep[7];
   }
+  SIGMA_ASSERT(i <= UINT32_MAX);
   next.byte = static_cast<std::uint32_t>(i);
   crossTo(p, next, to);
 }
@@ -237,8 +259,7 @@ void PrimeSegment::crossLarge(std::span<const common::Int64> primes, std::uint64
     // the segment (a row ends long before the buckets lose a multiple: a
     // farther one is never met).
     const auto p = static_cast<std::uint64_t>(primes[largeNext_]);
-    std::uint64_t q = std::max(p, (first_ + p - 1) / p);
-    q += kToResidue[q % 30];
+    const std::uint64_t q = firstFactor(p, first_);
     schedule(p * q - rowFirst_, static_cast<std::uint32_t>(p * 8 + kPlaces[q % 30]));
   }
   // Indexed, not iterated: a multiple may come back to this segment's bucket.
