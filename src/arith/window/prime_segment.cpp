@@ -187,8 +187,8 @@ void PrimeSegment::crossMultiples(std::span<const common::Int64> primes, std::ui
   }
   // A turn of the wheel moves p q by p bytes: the primes whose turn fits the
   // segment cross a turn at a time there too, their eight stores in flight at
-  // once (the primes of 2^14 to 2^24 / 6 in segments near 2^40 and 2^43: 0.93
-  // x the time a number of crossing one at a time).
+  // once (segments near 2^40 and 2^43 sieved in 0.93 x the time a number of
+  // these primes crossing one multiple at a time).
   for (std::size_t i = small; i < end; ++i) {
     const auto p = static_cast<std::uint64_t>(primes[i]);
     if (p <= size) {
